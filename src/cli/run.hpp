@@ -1,0 +1,51 @@
+// The program's top level: the command line, the messages, and the
+// conversion of one file, in place when both names denote the same file.
+#pragma once
+
+#include <cstdint>
+#include <optional>
+#include <span>
+#include <string>
+#include <string_view>
+
+#include "cli/messages.hpp"
+#include "cli/options.hpp"
+#include "convert/settings.hpp"
+#include "platform/console.hpp"
+#include "platform/files.hpp"
+
+namespace recodia {
+
+// How the bytes are converted: through the table built at start-up, or one
+// converter call per byte (the reference that the table is checked against).
+enum class ConversionPath { table, reference };
+
+// Names "TMP<n>.$$$" with a 16-bit counter that carries on from name to name.
+class TemporaryNames {
+ public:
+  // A name in `directory` ("" for the current directory; otherwise ending in
+  // '/') under which nothing exists yet; nothing when all 65535 are taken.
+  std::optional<std::string> make_temporary_name(platform::FileSystem& files,
+                                                 const std::string& directory = "");
+
+ private:
+  std::uint16_t counter_ = 0;
+};
+
+struct RunContext {
+  const ConversionSettings& settings;
+  const CommandLine& command_line;
+  platform::FileSystem& files;
+  const MessagePrinter& messages;
+  TemporaryNames& temporary_names;
+  ConversionPath path = ConversionPath::table;
+};
+
+// Converts input_name into output_name; true when the file was converted.
+bool run_conversion(const std::string& input_name, const std::string& output_name, const RunContext& context);
+
+// The whole program: returns the exit code, 0 when the file was converted.
+int run_program(std::span<const std::string_view> arguments, platform::FileSystem& files,
+                platform::Console& console, ConversionPath path = ConversionPath::table);
+
+}  // namespace recodia

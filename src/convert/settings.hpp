@@ -1,0 +1,44 @@
+// The conversion settings: filled from the command line, resolved once, then
+// read-only for the whole run.
+#pragma once
+
+#include <cstdint>
+
+#include "convert/encoding_id.hpp"
+
+namespace recodia {
+
+enum class LineStyle : std::uint8_t {
+  lf = 0,
+  crlf = 1,
+  automatic = 2,  // only while the arguments are read: no line switch yet
+  keep = 3,
+};
+
+enum class Language : std::uint8_t { russian = 0, english = 1 };
+
+struct ConversionSettings {
+  Language language = Language::english;
+  EncodingId source = kDos866;
+  EncodingId target = kKx;
+  LineStyle line_style = LineStyle::automatic;
+
+  bool special_symbols = true;   // off with "-32"
+  bool strings_allowed = true;   // off with "-nstr", forced on for transliteration
+  bool smart_quotes = true;      // off with "-nta" and "-html"
+  bool source_text = false;      // on with "-src" and "-html"
+  bool html = false;             // "-html"
+  bool no_quote_signs = false;   // "-nqt": hard and soft signs as Q and q
+  bool no_html_entities = false; // "-dhcs": "-html" without its entities
+  bool preserve_time = false;    // "-pdt"
+
+  // The pivot bytes that DOS text uses for these signs (their glyphs in the
+  // control range), and the byte that stands in for typographic double quotes.
+  std::uint8_t dash_byte = 0x16;
+  std::uint8_t section_byte = 0x15;
+  std::uint8_t paragraph_byte = 0x14;
+  std::uint8_t bullet_byte = 0x07;
+  std::uint8_t double_quote_byte = 0x22;
+};
+
+}  // namespace recodia
