@@ -33,14 +33,33 @@ bool looks_like_temporary_name(const std::string& name) {
 
 class FaultyInputFile final : public InputFile {
  public:
-  explicit FaultyInputFile(std::unique_ptr<InputFile> real) : real_(std::move(real)) {}
-  std::size_t read(std::uint8_t* data, std::size_t size) override { return real_->read(data, size); }
-  bool failed() const override { return real_->failed(); }
+  FaultyInputFile(std::unique_ptr<InputFile> real, FaultyFileSystem& owner, int number)
+      : real_(std::move(real)), owner_(owner), number_(number) {}
+  std::size_t read(std::uint8_t* data, std::size_t size) override {
+    if (failed_) return 0;
+    if (owner_.should_fail(Operation::read, number_)) {
+      // A bad sector midway: the bytes before it arrive, then the error.
+      const std::size_t n = real_->read(data, size / 2);
+      if (n == 0) failed_ = true;
+      pending_failure_ = true;
+      return n;
+    }
+    if (pending_failure_) {
+      failed_ = true;
+      return 0;
+    }
+    return real_->read(data, size);
+  }
+  bool failed() const override { return failed_ || real_->failed(); }
   std::optional<DosDateTime> last_write_time() override { return real_->last_write_time(); }
   std::optional<FileStatus> status() override { return real_->status(); }
 
  private:
   std::unique_ptr<InputFile> real_;
+  FaultyFileSystem& owner_;
+  int number_;
+  bool pending_failure_ = false;
+  bool failed_ = false;
 };
 
 class FaultyOutputFile final : public OutputFile {
@@ -113,7 +132,7 @@ std::unique_ptr<InputFile> FaultyFileSystem::open_for_reading(const std::string&
   if (find(Operation::open_for_reading, 0, call)) return nullptr;
   auto real = real_.open_for_reading(name);
   if (!real) return nullptr;
-  return std::make_unique<FaultyInputFile>(std::move(real));
+  return std::make_unique<FaultyInputFile>(std::move(real), *this, ++files_opened_);
 }
 
 std::unique_ptr<OutputFile> FaultyFileSystem::create_for_writing(const std::string& name,

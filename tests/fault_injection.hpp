@@ -22,6 +22,7 @@ namespace recodia::test {
 // The operations of the seam that can be made to fail.
 enum class Operation {
   open_for_reading,   // returns nullptr, opens nothing
+  read,               // reads the first half of what was asked, then reports an error
   create_for_writing, // returns nullptr, creates nothing
   write,              // writes the first half of the block, then reports an error
   flush,              // reports an error without syncing
@@ -34,8 +35,9 @@ enum class Operation {
 struct Fault {
   Operation operation;
   // Which call fails, counting from 1. For the operations of an open output
-  // file the count is per file, and `file` says which file: the n-th one
-  // created through this file system. For the others `file` is ignored.
+  // or input file the count is per file, and `file` says which file: the n-th
+  // one created (or opened for reading) through this file system. For the
+  // others `file` is ignored.
   int call = 1;
   int file = 1;
   platform::RenameResult rename_result = platform::RenameResult::failed;
@@ -71,8 +73,8 @@ class FaultyFileSystem final : public platform::FileSystem {
     return real_.standard_output_identity();
   }
 
-  // Used by the output files it hands out: counts the call and tells whether
-  // it is to fail.
+  // Used by the files it hands out: counts the call and tells whether it is
+  // to fail. Input files are numbered apart from output files.
   bool should_fail(Operation operation, int file);
 
  private:
@@ -84,6 +86,7 @@ class FaultyFileSystem final : public platform::FileSystem {
   std::map<Operation, int> calls_;
   std::map<std::pair<Operation, int>, int> file_calls_;
   int files_created_ = 0;
+  int files_opened_ = 0;
   std::vector<std::string> create_requests_;
   std::vector<std::string> exists_requests_;
 };
