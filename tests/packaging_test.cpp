@@ -539,8 +539,8 @@ std::vector<std::string> complete(const std::vector<std::string>& words, const f
   static const std::string kScript = R"(
 source "$1" || exit 3
 shift
-spec=$(complete -p recodia) || exit 4
-function=${spec##*-F }
+registered=$(complete -p recodia) || exit 4
+function=${registered##*-F }
 function=${function%% *}
 COMP_WORDS=("$@")
 COMP_CWORD=$(($# - 1))
