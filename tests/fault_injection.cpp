@@ -288,6 +288,7 @@ RunResult run_recodia_with(const std::vector<std::string>& arguments,
     }
     ::dup2(err_pipe[1], STDERR_FILENO);
     ::close(err_pipe[0]);
+    for (int fd : setting.closed_descriptors) ::close(fd);
     if (setting.locale) ::putenv(locale_variable.data());
     ::execv(argv[0], argv.data());
     ::_exit(127);

@@ -147,6 +147,9 @@ struct ProcessSetting {
   bool standard_output_terminal = false;
   // The locale the program sees (LC_ALL); unset: the test's own environment.
   std::optional<std::string> locale;
+  // Standard descriptors (0, 1, 2) that the program starts with closed, as
+  // a shell's "<&-" or ">&-" leaves them.
+  std::vector<int> closed_descriptors;
   // When the tests run as root, run the program as the unprivileged user
   // "nobody", so that permission bits hold for it.
   bool unprivileged = false;

@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -517,6 +518,31 @@ TEST(StandardOutput, TheFileStandardOutputIsRedirectedTo) {
     EXPECT_EQ(hex(read_file(dir / "other")), hex(converted()));
     EXPECT_EQ(read_file(dir / "out"), kBanner + kWait + kDone);
     EXPECT_EQ(r.err, "");
+  }
+}
+
+TEST(StandardOutput, ClosedStandardDescriptorsTakeNoFile) {
+  // Started with standard input, output or error closed, the program must not
+  // let a file it opens take one of their numbers: its messages would then
+  // be written into that file.
+  const std::vector<std::vector<int>> closed = {{1}, {0, 1}, {0, 1, 2}, {1, 2}, {0}, {2}, {0, 2}};
+  for (const auto& fds : closed) {
+    for (bool in_place : {false, true}) {
+      SCOPED_TRACE(testing::Message() << "closed " << testing::PrintToString(fds) << (in_place ? ", in place" : ""));
+      TempDir dir;
+      write_file(dir / "a.txt", original());
+      ProcessSetting setting;
+      setting.closed_descriptors = fds;
+      const std::string output = in_place ? "a.txt" : "b.txt";
+      const RunResult r = run_recodia_with({"-w", "-tokoi8", "a.txt", output}, dir.path(), setting);
+      EXPECT_EQ(r.exit_code, 0);
+      EXPECT_EQ(hex(read_file(dir / output)), hex(converted()));
+      EXPECT_EQ(folder_listing(dir.path()).size(), in_place ? 1u : 2u);
+      const bool stdout_open = std::find(fds.begin(), fds.end(), 1) == fds.end();
+      if (stdout_open) {
+        EXPECT_EQ(r.out, kBanner + kWait + kDone);
+      }
+    }
   }
 }
 

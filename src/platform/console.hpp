@@ -19,4 +19,10 @@ class Console {
 
 Console& posix_console();
 
+// Opens the null device on any of the three standard streams that the program
+// was started without. Otherwise the next file opened would take that stream's
+// number, and the messages meant for the console would be written into it.
+// Called first thing, before any file is opened.
+void claim_standard_streams();
+
 }  // namespace recodia::platform
