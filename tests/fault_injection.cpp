@@ -180,6 +180,27 @@ ShmDir::~ShmDir() {
 
 bool running_as_root() { return ::geteuid() == 0; }
 
+bool permissions_bind() {
+  if (!running_as_root()) return true;
+  const pid_t pid = ::fork();
+  if (pid < 0) return false;
+  if (pid == 0) {
+    const bool dropped = ::setgroups(0, nullptr) == 0 && ::setgid(65534) == 0 && ::setuid(65534) == 0;
+    ::_exit(dropped ? 0 : 1);
+  }
+  int status = 0;
+  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  }
+  return WIFEXITED(status) && WEXITSTATUS(status) == 0;
+}
+
+bool terminals_available() {
+  const int master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+  if (master < 0) return false;
+  ::close(master);
+  return true;
+}
+
 unsigned permission_bits(const std::filesystem::path& p) {
   struct stat st {};
   if (::stat(p.c_str(), &st) != 0) throw std::runtime_error("cannot stat " + p.string());

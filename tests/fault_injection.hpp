@@ -161,6 +161,11 @@ RunResult run_recodia_with(const std::vector<std::string>& arguments,
 // Whether the tests run as root (permission bits then bind only through
 // ProcessSetting::unprivileged).
 bool running_as_root();
+// Whether permission bits bind for the program: the tests do not run as root,
+// or root may run it as "nobody".
+bool permissions_bind();
+// Whether a pseudo-terminal can be had.
+bool terminals_available();
 
 // The file's permission bits.
 unsigned permission_bits(const std::filesystem::path& p);

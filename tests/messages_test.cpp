@@ -290,6 +290,7 @@ TEST(MessageConsole, RussianAsUtf8OnlyOnAUtf8Terminal) {
 
 TEST(MessageConsole, RealTerminalFollowsTheLocale) {
   // The program's own console, on a pseudo-terminal.
+  if (!terminals_available()) GTEST_SKIP() << "no pseudo-terminals here";
   if (std::setlocale(LC_CTYPE, "C.UTF-8") == nullptr) GTEST_SKIP() << "no C.UTF-8 locale here";
   std::setlocale(LC_CTYPE, "C");
   TempDir dir;
