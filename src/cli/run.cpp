@@ -70,14 +70,17 @@ std::string directory_of(const std::string& path) {
 }
 
 // Creates a fresh temporary file in `directory`, trying the next name when
-// another process takes one first.
+// another process takes one first. It takes the permission bits of the file
+// that it is to replace at once, so that the text is never open to more users
+// than the original is, not even when a failed run leaves it behind.
 std::unique_ptr<OutputFile> create_temporary(const RunContext& context, const std::string& directory,
-                                             std::string& name) {
+                                             std::uint32_t permissions, std::string& name) {
   for (int attempt = 0; attempt < 100; ++attempt) {
     std::optional<std::string> candidate = context.temporary_names.make_temporary_name(context.files, directory);
     if (!candidate) return nullptr;
     if (auto file = context.files.create_for_writing(*candidate, CreateMode::exclusive)) {
       name = *candidate;
+      file->set_permissions(permissions);  // checked when the file is finished
       return file;
     }
     if (!context.files.exists(*candidate)) return nullptr;  // not a race: the folder refuses
@@ -100,7 +103,7 @@ bool replace_across_devices(const RunContext& context, const std::string& tempor
   std::unique_ptr<InputFile> source = context.files.open_for_reading(temporary);
   if (!source) return false;
   std::string beside;
-  std::unique_ptr<OutputFile> copy = create_temporary(context, directory_of(destination), beside);
+  std::unique_ptr<OutputFile> copy = create_temporary(context, directory_of(destination), permissions, beside);
   if (!copy) return false;
   std::vector<std::uint8_t> block(kInputBlock);
   bool ok = true;
@@ -176,7 +179,7 @@ bool run_conversion(const std::string& input_name, const std::string& output_nam
     const auto real = files.real_path(output_name);
     if (!real) return false;
     destination = *real;
-    output = create_temporary(context, "", temporary);
+    output = create_temporary(context, "", permissions, temporary);
   } else {
     output = files.create_for_writing(output_name, CreateMode::replace);
   }
