@@ -114,7 +114,7 @@ int FaultyFileSystem::calls(Operation operation) const {
 
 const Fault* FaultyFileSystem::find(Operation operation, int file, int call) const {
   for (const Fault& f : faults_) {
-    if (f.operation != operation || f.call != call) continue;
+    if (f.operation != operation || (f.call != 0 && f.call != call)) continue;
     if (file != 0 && f.file != file) continue;
     return &f;
   }
@@ -228,6 +228,17 @@ long long local_seconds(int year, int month, int day, int hour, int minute, int 
   local.tm_sec = second;
   local.tm_isdst = -1;
   return static_cast<long long>(std::mktime(&local));
+}
+
+testing::AssertionResult same_bytes(std::string_view expected, std::string_view actual) {
+  if (expected == actual) return testing::AssertionSuccess();
+  std::size_t i = 0;
+  while (i < expected.size() && i < actual.size() && expected[i] == actual[i]) ++i;
+  const std::size_t from = i < 8 ? 0 : i - 8;
+  return testing::AssertionFailure() << "expected " << expected.size() << " bytes, got " << actual.size()
+                                     << "; first difference at " << i << ": expected ..."
+                                     << hex(expected.substr(std::min(from, expected.size()), 24)) << "... got ..."
+                                     << hex(actual.substr(std::min(from, actual.size()), 24)) << "...";
 }
 
 std::vector<std::string> folder_listing(const std::filesystem::path& folder) {

@@ -5,6 +5,8 @@
 // without root's right to ignore permission bits.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
 #include <map>
 #include <memory>
@@ -34,7 +36,7 @@ enum class Operation {
 
 struct Fault {
   Operation operation;
-  // Which call fails, counting from 1. For the operations of an open output
+  // Which call fails, counting from 1; 0: every call. For the operations of an open output
   // or input file the count is per file, and `file` says which file: the n-th
   // one created (or opened for reading) through this file system. For the
   // others `file` is ignored.
@@ -181,6 +183,10 @@ void set_modification_time(const std::filesystem::path& p, FileTime t);
 // Seconds since the epoch of a local date and time, as the C library's
 // mktime gives them.
 long long local_seconds(int year, int month, int day, int hour, int minute, int second);
+
+// Compares bytes; on a difference tells the sizes and shows the first
+// differing position with a little context, as hex (long texts stay readable).
+testing::AssertionResult same_bytes(std::string_view expected, std::string_view actual);
 
 // Names in a folder, sorted.
 std::vector<std::string> folder_listing(const std::filesystem::path& folder);
