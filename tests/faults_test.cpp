@@ -166,25 +166,38 @@ TEST(WriteErrors, TwoFilesThroughTheSeam) {
       {"first read", {Operation::read, 1}, true},
       {"third read", {Operation::read, 3}, true},
   };
-  const Bytes input = Bytes(300000, 'a') + original();
-  for (const Case& c : cases) {
-    SCOPED_TRACE(c.name);
-    TempDir dir;
-    CurrentDirectory cwd(dir.path());
-    write_file(dir / "in", input);
-    FaultyFileSystem files;
-    files.add(c.fault);
-    FakeConsole console;
-    const std::vector<std::string_view> args = {"-ni", "-w", "-tokoi8", "in", "out"};
-    EXPECT_EQ(run_program(args, files, console), 1);
-    EXPECT_EQ(console.out, c.wait_printed ? kWait : "");
-    EXPECT_TRUE(same_bytes(input, read_file(dir / "in"))) << "input changed";
-    if (c.wait_printed) {
-      // What was written up to the error, and no more.
-      const Bytes out = read_file(dir / "out");
-      const Bytes full = Bytes(300000, 'a') + converted();
-      EXPECT_LE(out.size(), full.size());
-      EXPECT_TRUE(same_bytes(full.substr(0, out.size()), out)) << "a prefix of the converted text";
+  // The converting path, and the copying ones.
+  struct Run {
+    std::vector<std::string_view> switches;
+    Bytes input;
+    Bytes expected;
+  };
+  const Bytes lines = Bytes(300000, 'a') + "\r\n" + original() + "\n\r";
+  const Run runs[] = {
+      {{"-w", "-tokoi8"}, Bytes(300000, 'a') + original(), Bytes(300000, 'a') + converted()},
+      {{"-noenc", "-noaltlf"}, lines, lines},
+      {{"-noenc", "-lf"}, lines, Bytes(300000, 'a') + "\n" + original() + "\n"},
+  };
+  for (const Run& run : runs) {
+    for (const Case& c : cases) {
+      SCOPED_TRACE(testing::Message() << c.name << " " << run.switches[0] << " " << run.switches[1]);
+      TempDir dir;
+      CurrentDirectory cwd(dir.path());
+      write_file(dir / "in", run.input);
+      FaultyFileSystem files;
+      files.add(c.fault);
+      FakeConsole console;
+      std::vector<std::string_view> args = {"-ni", "in", "out"};
+      args.insert(args.begin(), run.switches.begin(), run.switches.end());
+      EXPECT_EQ(run_program(args, files, console), 1);
+      EXPECT_EQ(console.out, c.wait_printed ? kWait : "");
+      EXPECT_TRUE(same_bytes(run.input, read_file(dir / "in"))) << "input changed";
+      if (c.wait_printed) {
+        // What was written up to the error, and no more.
+        const Bytes out = read_file(dir / "out");
+        EXPECT_LE(out.size(), run.expected.size());
+        EXPECT_TRUE(same_bytes(run.expected.substr(0, out.size()), out)) << "a prefix of the converted text";
+      }
     }
   }
 }

@@ -168,6 +168,8 @@ TEST(Bytes, LargeFileAcrossBlocks) {
       {"big -lf", {"-lf"}, input, lf},
       {"big -crlf", {"-crlf"}, input, lf_to_crlf(lf)},
       {"big keep", {}, input, input},
+      {"big -noenc -noaltlf", {"-noenc", "-noaltlf"}, input, input},
+      {"big -noenc -crlf", {"-noenc", "-crlf"}, input, lf_to_crlf(lf)},
   });
 }
 
