@@ -75,15 +75,34 @@ class OutcomeTable {
   // The longest output of one byte.
   std::size_t longest() const { return longest_; }
 
-  // Converts `size` bytes into `out`, which must hold size * longest() + 16
+  // Every byte comes out as itself in either context: the input can be
+  // written as it is.
+  bool copies_input() const { return copies_input_; }
+
+  // The room that convert() needs in `out` for `size` input bytes: it may
+  // write up to 64 bytes past its last output byte.
+  std::size_t capacity_for(std::size_t size) const { return size * (longest_ > 0 ? longest_ : 1) + 64; }
+
+  // Converts `size` bytes into `out`, which must hold capacity_for(size)
   // bytes; `opening` carries the quotation context from block to block.
   // Returns the number of bytes written.
   std::size_t convert(const std::uint8_t* in, std::size_t size, std::uint8_t* out, bool& opening) const;
 
+  // The same with one byte at a time through the entries, whatever the
+  // processor offers; convert() uses it where wide registers are missing.
+  std::size_t convert_bytewise(const std::uint8_t* in, std::size_t size, std::uint8_t* out, bool& opening) const;
+
  private:
   std::array<std::array<ByteOutcome, 256>, 2> outcome_{};  // [opening][byte]
-  std::array<std::uint8_t, 256> opens_after_{};            // 1: a quote after this byte opens
+  // The same outcomes as 256-byte lookup tables: the byte written when there
+  // is exactly one, and whether a byte writes nothing, one byte or several.
+  alignas(64) std::array<std::array<std::uint8_t, 256>, 2> single_{};
+  alignas(64) std::array<std::array<std::uint8_t, 256>, 2> kind_{};
+  alignas(64) std::array<std::uint8_t, 256> opens_after_{};  // 1: a quote after this byte opens
   bool depends_on_context_ = false;
+  bool copies_input_ = false;
+  int slots_ = 0;      // see slots_for()
+  bool wide_ = false;  // the processor has the byte permutes and compress of AVX-512 VBMI2
   std::size_t longest_ = 0;
 };
 

@@ -47,8 +47,15 @@ bool convert_stream(InputFile& in, OutputFile& out, const ConversionSettings& se
   std::vector<std::uint8_t> input(kInputBlock);
   std::optional<OutcomeTable> table;
   if (path == ConversionPath::table) table = OutcomeTable::build(settings, no_encoding);
+  if (table && table->copies_input()) {
+    // Nothing to convert ("-noenc -noaltlf"): the blocks go out as they came.
+    while (const std::size_t n = in.read(input.data(), input.size())) {
+      if (!out.write(input.data(), n)) return false;
+    }
+    return !in.failed() && !out.failed();
+  }
   if (table) {
-    std::vector<std::uint8_t> output(kInputBlock * table->longest() + sizeof(ByteOutcome));
+    std::vector<std::uint8_t> output(table->capacity_for(kInputBlock));
     bool opening = true;  // the converter's history starts as a space
     while (const std::size_t n = in.read(input.data(), input.size())) {
       if (!out.write(output.data(), table->convert(input.data(), n, output.data(), opening))) return false;
