@@ -55,10 +55,11 @@ bool convert_stream(InputFile& in, OutputFile& out, const ConversionSettings& se
     return !in.failed() && !out.failed();
   }
   if (table) {
-    std::vector<std::uint8_t> output(table->capacity_for(kInputBlock));
+    // Not zeroed: most of the room is for the worst case and is never touched.
+    const std::unique_ptr<std::uint8_t[]> output(new std::uint8_t[table->capacity_for(kInputBlock)]);
     bool opening = true;  // the converter's history starts as a space
     while (const std::size_t n = in.read(input.data(), input.size())) {
-      if (!out.write(output.data(), table->convert(input.data(), n, output.data(), opening))) return false;
+      if (!out.write(output.get(), table->convert(input.data(), n, output.get(), opening))) return false;
     }
     return !in.failed() && !out.failed();
   }
