@@ -97,7 +97,6 @@ RECODIA_WIDE_TARGET inline __m512i look_up(const WideTable& t, __m512i v, __mmas
   return _mm512_mask_blend_epi8(high, low_half, high_half);
 }
 
-
 // Stores bytes first.. of `bytes` from `out` on, and after them whatever the
 // register holds, which the next store overwrites.
 RECODIA_WIDE_TARGET inline void store_from_lane(std::uint8_t* out, unsigned first, __m512i bytes,
@@ -201,9 +200,7 @@ RECODIA_WIDE_TARGET std::size_t convert_wide(const WideTables& t, const std::uin
                                         opening_lanes, chunk, t.outcome, packed, lane_numbers);
       }
     }
-    out = at.out;
-    const unsigned done = at.done;
-    out += total - done;
+    out = at.out + (total - at.done);
   }
   if constexpr (kWithContext) {
     opening = carry != 0;
@@ -275,13 +272,13 @@ std::size_t OutcomeTable::convert_bytewise(const std::uint8_t* in, std::size_t s
 
 std::size_t OutcomeTable::convert(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
                                   bool& opening) const {
-#ifdef RECODIA_WIDE_LOOP
   if (wide_) {
+#ifdef RECODIA_WIDE_LOOP
     const WideTables t{outcome_, single_, kind_, opens_after_};
     return depends_on_context_ ? convert_wide<true>(t, slots_, in, size, out, opening)
                                : convert_wide<false>(t, slots_, in, size, out, opening);
-  }
 #endif
+  }
   return convert_bytewise(in, size, out, opening);
 }
 
