@@ -290,7 +290,8 @@ RunResult run_recodia_with(const std::vector<std::string>& arguments,
   }
   int file_fd = -1;
   if (setting.standard_output_file) {
-    file_fd = ::open(setting.standard_output_file->c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    const int mode = setting.append_standard_output ? O_APPEND : O_TRUNC;
+    file_fd = ::open(setting.standard_output_file->c_str(), O_WRONLY | O_CREAT | mode | O_CLOEXEC, 0666);
     if (file_fd < 0) throw std::runtime_error("cannot open " + setting.standard_output_file->string());
   }
 

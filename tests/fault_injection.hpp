@@ -144,6 +144,8 @@ struct ProcessSetting {
   // Standard output goes to this file (created or emptied first, as a shell's
   // ">" does) instead of a pipe; RunResult::out then stays empty.
   std::optional<std::filesystem::path> standard_output_file;
+  // Opens standard_output_file for appending, as ">>" does, instead of emptying it.
+  bool append_standard_output = false;
   // Standard output is the slave side of a fresh pseudo-terminal in raw mode;
   // what the program writes there comes back in RunResult::out.
   bool standard_output_terminal = false;

@@ -562,6 +562,21 @@ TEST(StandardOutput, TheFileStandardOutputIsRedirectedTo) {
   }
 }
 
+TEST(StandardOutput, AppendedToTheInputTakesNoMessages) {
+  // "recodia in out >> in": messages on standard output would land in the
+  // input before it is read, and so in the converted text.
+  TempDir dir;
+  write_file(dir / "in", original());
+  ProcessSetting setting;
+  setting.standard_output_file = dir / "in";
+  setting.append_standard_output = true;
+  const RunResult r = run_recodia_with({"-w", "-tokoi8", "in", "out"}, dir.path(), setting);
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(hex(read_file(dir / "in")), hex(original()));
+  EXPECT_EQ(hex(read_file(dir / "out")), hex(converted()));
+  EXPECT_EQ(r.err, kBanner + kWait + kDone);
+}
+
 TEST(StandardOutput, ClosedStandardDescriptorsTakeNoFile) {
   // Started with standard input, output or error closed, the program must not
   // let a file it opens take one of their numbers: its messages would then

@@ -145,12 +145,16 @@ bool same_file(FileSystem& files, const std::string& a, const std::string& b) {
 }
 
 platform::Stream message_stream(FileSystem& files, const CommandLine& command_line) {
-  // When the converted text goes to standard output, messages would be mixed
-  // into it: they go to standard error instead.
+  // When standard output is the output file, messages would be mixed into the
+  // converted text; when it is the input file (output appended to it), they
+  // would be written into the text before it is read. Either way they go to
+  // standard error instead.
   if (command_line.file_name_count == 2) {
-    const auto output = files.status(command_line.output_name);
     const auto standard_output = files.standard_output_identity();
-    if (output && standard_output && output->identity == *standard_output) return platform::Stream::standard_error;
+    for (const std::string* name : {&command_line.output_name, &command_line.input_name}) {
+      const auto file = files.status(*name);
+      if (file && standard_output && file->identity == *standard_output) return platform::Stream::standard_error;
+    }
   }
   return platform::Stream::standard_output;
 }
