@@ -41,19 +41,23 @@ class BlockSink {
   std::vector<std::uint8_t> buffer_;
 };
 
+// Copies a file block by block; false when reading or writing failed.
+bool copy_blocks(InputFile& in, OutputFile& out) {
+  std::vector<std::uint8_t> block(kInputBlock);
+  while (const std::size_t n = in.read(block.data(), block.size())) {
+    if (!out.write(block.data(), n)) return false;
+  }
+  return !in.failed() && !out.failed();
+}
+
 // The byte loop. False when reading or writing failed.
 bool convert_stream(InputFile& in, OutputFile& out, const ConversionSettings& settings, bool no_encoding,
                     ConversionPath path) {
-  std::vector<std::uint8_t> input(kInputBlock);
   std::optional<OutcomeTable> table;
   if (path == ConversionPath::table) table = OutcomeTable::build(settings, no_encoding);
-  if (table && table->copies_input()) {
-    // Nothing to convert ("-noenc -noaltlf"): the blocks go out as they came.
-    while (const std::size_t n = in.read(input.data(), input.size())) {
-      if (!out.write(input.data(), n)) return false;
-    }
-    return !in.failed() && !out.failed();
-  }
+  // Nothing to convert ("-noenc -noaltlf"): the blocks go out as they came.
+  if (table && table->copies_input()) return copy_blocks(in, out);
+  std::vector<std::uint8_t> input(kInputBlock);
   if (table) {
     // Not zeroed: most of the room is for the worst case and is never touched.
     const std::unique_ptr<std::uint8_t[]> output(new std::uint8_t[table->capacity_for(kInputBlock)]);
@@ -113,11 +117,7 @@ bool replace_across_devices(const RunContext& context, const std::string& tempor
   std::string beside;
   std::unique_ptr<OutputFile> copy = create_temporary(context, directory_of(destination), permissions, beside);
   if (!copy) return false;
-  std::vector<std::uint8_t> block(kInputBlock);
-  bool ok = true;
-  while (const std::size_t n = source->read(block.data(), block.size()))
-    if (!(ok = copy->write(block.data(), n))) break;
-  ok = ok && !source->failed();
+  bool ok = copy_blocks(*source, *copy);
   ok = finish_replacement(*copy, permissions, time) && ok;
   if (ok && context.files.rename_over(beside, destination) == RenameResult::done) {
     context.files.remove(temporary);
