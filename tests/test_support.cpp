@@ -1,14 +1,18 @@
 #include "test_support.hpp"
 
 #include <fcntl.h>
+#include <grp.h>
 #include <iconv.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
+#include <termios.h>
 #include <unistd.h>
 
 #include <array>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <ctime>
 #include <fstream>
 #include <sstream>
 #include <stdexcept>
@@ -16,8 +20,10 @@
 
 namespace recodia::test {
 
-TempDir::TempDir() {
-  std::string pattern = (std::filesystem::temp_directory_path() / "recodia-test-XXXXXX").string();
+TempDir::TempDir() : TempDir(std::filesystem::temp_directory_path()) {}
+
+TempDir::TempDir(const std::filesystem::path& base) {
+  std::string pattern = (base / "recodia-test-XXXXXX").string();
   if (::mkdtemp(pattern.data()) == nullptr) throw std::runtime_error("mkdtemp failed");
   path_ = pattern;
 }
@@ -66,38 +72,72 @@ Bytes drain(int fd) {
 }  // namespace
 
 RunResult run_recodia(const std::vector<std::string>& arguments, const std::filesystem::path& working_directory) {
-  int out_pipe[2];
-  int err_pipe[2];
-  if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) throw std::runtime_error("pipe failed");
-  std::vector<char*> argv;
+  return run_recodia(arguments, working_directory, ProcessSetting{});
+}
+
+RunResult run_recodia(const std::vector<std::string>& arguments, const std::filesystem::path& working_directory,
+                      const ProcessSetting& setting) {
+  int out[2] = {-1, -1};  // what the program's standard output is, and where the test reads it
+  int err[2];
+  if (::pipe(err) != 0) throw std::runtime_error("pipe failed");
+  if (setting.standard_output_terminal) {
+    out[0] = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (out[0] < 0 || ::grantpt(out[0]) != 0 || ::unlockpt(out[0]) != 0) throw std::runtime_error("no terminal");
+    // Opened before the program starts, so that nothing it writes is lost.
+    out[1] = ::open(::ptsname(out[0]), O_RDWR | O_NOCTTY | O_CLOEXEC);
+    termios raw{};
+    if (out[1] < 0 || ::tcgetattr(out[1], &raw) != 0) throw std::runtime_error("no terminal");
+    ::cfmakeraw(&raw);
+    ::tcsetattr(out[1], TCSANOW, &raw);
+  } else if (setting.standard_output_file) {
+    const int mode = setting.append_standard_output ? O_APPEND : O_TRUNC;
+    out[1] = ::open(setting.standard_output_file->c_str(), O_WRONLY | O_CREAT | O_CLOEXEC | mode, 0666);
+    if (out[1] < 0) throw std::runtime_error("cannot open " + setting.standard_output_file->string());
+  } else if (::pipe(out) != 0) {
+    throw std::runtime_error("pipe failed");
+  }
   std::string program = RECODIA_BINARY;
-  argv.push_back(program.data());
   std::vector<std::string> copies = arguments;
+  std::vector<char*> argv{program.data()};
   for (auto& a : copies) argv.push_back(a.data());
   argv.push_back(nullptr);
+  std::string locale = setting.locale ? "LC_ALL=" + *setting.locale : std::string();
   const pid_t pid = ::fork();
   if (pid < 0) throw std::runtime_error("fork failed");
   if (pid == 0) {
+    if (setting.unprivileged && ::geteuid() == 0 &&
+        (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
+      ::_exit(126);
     if (::chdir(working_directory.c_str()) != 0) ::_exit(127);
-    const int null_in = ::open("/dev/null", O_RDONLY);
-    ::dup2(null_in, STDIN_FILENO);
-    ::dup2(out_pipe[1], STDOUT_FILENO);
-    ::dup2(err_pipe[1], STDERR_FILENO);
-    ::close(out_pipe[0]);
-    ::close(err_pipe[0]);
+    ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
+    ::dup2(out[1], STDOUT_FILENO);
+    ::dup2(err[1], STDERR_FILENO);
+    for (int fd : {out[0], err[0]})
+      if (fd >= 0) ::close(fd);
+    for (int fd : setting.closed_descriptors) ::close(fd);
+    if (setting.locale) ::putenv(locale.data());
     ::execv(argv[0], argv.data());
     ::_exit(127);
   }
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
+  ::close(err[1]);
   RunResult result;
-  // Both pipes are drained at once so that neither can fill up and block the child.
-  std::thread err_reader([&] { result.err = drain(err_pipe[0]); });
-  result.out = drain(out_pipe[0]);
-  err_reader.join();
+  // Both streams are drained at once so that neither can fill up and block the child.
+  std::thread err_reader([&] { result.err = drain(err[0]); });
   int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+  if (setting.standard_output_terminal) {
+    // The messages are far shorter than a terminal's buffer: let the program
+    // finish, then read what it left there (the master reports EIO at the end).
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
+    ::close(out[1]);
+    result.out = drain(out[0]);
+  } else {
+    ::close(out[1]);
+    if (out[0] >= 0) result.out = drain(out[0]);
+    while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
+    }
   }
+  err_reader.join();
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
@@ -138,6 +178,76 @@ std::string hex(std::string_view bytes) {
   }
   if (!s.empty()) s.pop_back();
   return s;
+}
+
+bool permissions_bind() {
+  // Root can hand the program to "nobody" only where setuid is allowed.
+  static const bool bind = ::geteuid() != 0 || run_recodia({}, "/", {.unprivileged = true}).exit_code == 1;
+  return bind;
+}
+
+long long modification_time(const std::filesystem::path& p) {
+  struct stat st {};
+  if (::stat(p.c_str(), &st) != 0) throw std::runtime_error("cannot stat " + p.string());
+  return st.st_mtim.tv_sec * 1000000000LL + st.st_mtim.tv_nsec;
+}
+
+void set_modification_time(const std::filesystem::path& p, long long ns) {
+  const struct timespec times[2] = {{0, UTIME_OMIT}, {static_cast<time_t>(ns / 1000000000), ns % 1000000000}};
+  if (::utimensat(AT_FDCWD, p.c_str(), times, 0) != 0) throw std::runtime_error("cannot set the time of " + p.string());
+}
+
+long long local_seconds(int year, int month, int day, int hour, int minute, int second) {
+  std::tm t{};
+  t.tm_year = year - 1900, t.tm_mon = month - 1, t.tm_mday = day;
+  t.tm_hour = hour, t.tm_min = minute, t.tm_sec = second, t.tm_isdst = -1;
+  return static_cast<long long>(std::mktime(&t));
+}
+
+Tree tree(const std::filesystem::path& root) {
+  namespace fs = std::filesystem;
+  Tree t;
+  for (const auto& e : fs::recursive_directory_iterator(root)) {
+    const fs::file_status s = e.symlink_status();
+    char mode[8];
+    std::snprintf(mode, sizeof mode, "%o", static_cast<unsigned>(s.permissions()) & 0777u);
+    std::string& v = t[e.path().lexically_relative(root).string()];
+    if (fs::is_symlink(s)) {
+      v = "-> " + fs::read_symlink(e.path()).string();
+    } else if (fs::is_directory(s)) {
+      v = std::string("dir ") + mode;
+    } else if (fs::is_regular_file(s)) {
+      v = std::string(mode) + " " + (::access(e.path().c_str(), R_OK) == 0 ? read_file(e.path()) : "?");
+    } else {
+      v = "special";
+    }
+  }
+  return t;
+}
+
+testing::AssertionResult same_bytes(std::string_view expected, std::string_view actual) {
+  if (expected == actual) return testing::AssertionSuccess();
+  std::size_t i = 0;
+  while (i < expected.size() && i < actual.size() && expected[i] == actual[i]) ++i;
+  const std::size_t from = i < 8 ? 0 : i - 8;
+  return testing::AssertionFailure() << "expected " << expected.size() << " bytes, got " << actual.size()
+                                     << "; first difference at " << i << ": expected ..."
+                                     << hex(expected.substr(std::min(from, expected.size()), 24)) << "... got ..."
+                                     << hex(actual.substr(std::min(from, actual.size()), 24)) << "...";
+}
+
+testing::AssertionResult same_tree(const Tree& expected, const Tree& actual) {
+  std::string diff;
+  Tree all = expected;
+  all.insert(actual.begin(), actual.end());
+  for (const auto& entry : all) {
+    const auto e = expected.find(entry.first), a = actual.find(entry.first);
+    if (e == expected.end()) diff += "\n  unexpected " + entry.first + ": " + a->second.substr(0, 40);
+    else if (a == actual.end()) diff += "\n  missing " + entry.first;
+    else if (e->second != a->second) diff += "\n  " + entry.first + ": " + same_bytes(e->second, a->second).message();
+  }
+  if (diff.empty()) return testing::AssertionSuccess();
+  return testing::AssertionFailure() << "the folder differs:" << diff;
 }
 
 }  // namespace recodia::test

@@ -1,7 +1,11 @@
 // Helpers for tests that run the real program on real files.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <filesystem>
+#include <map>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -15,6 +19,8 @@ using Bytes = std::string;  // raw bytes, any value
 class TempDir {
  public:
   TempDir();
+  // Under `base` instead of the system's temporary folder.
+  explicit TempDir(const std::filesystem::path& base);
   ~TempDir();
   TempDir(const TempDir&) = delete;
   TempDir& operator=(const TempDir&) = delete;
@@ -40,6 +46,25 @@ struct RunResult {
 RunResult run_recodia(const std::vector<std::string>& arguments,
                       const std::filesystem::path& working_directory);
 
+// What a run may be given beyond the plain pipes.
+struct ProcessSetting {
+  // Standard output goes to this file, emptied first as a shell's ">" does (or
+  // appended to, as ">>" does); RunResult::out then stays empty.
+  std::optional<std::filesystem::path> standard_output_file = {};
+  bool append_standard_output = false;
+  // Standard output is a fresh pseudo-terminal in raw mode; what the program
+  // writes there comes back in RunResult::out.
+  bool standard_output_terminal = false;
+  std::optional<std::string> locale = {};  // LC_ALL for the program
+  // Standard descriptors (0, 1, 2) that the program starts with closed.
+  std::vector<int> closed_descriptors = {};
+  // When the tests run as root, run as "nobody", so that permission bits hold.
+  bool unprivileged = false;
+};
+
+RunResult run_recodia(const std::vector<std::string>& arguments,
+                      const std::filesystem::path& working_directory, const ProcessSetting& setting);
+
 // Converts `input` with the given switches through the program (files in a
 // temporary folder) and returns the output file's bytes; "-ni" is added.
 Bytes convert(const std::vector<std::string>& switches, std::string_view input);
@@ -50,5 +75,23 @@ Bytes iconv_convert(const char* from, const char* to, std::string_view input);
 
 // Shows bytes as hex for failure messages.
 std::string hex(std::string_view bytes);
+
+// Whether permission bits bind for the program: not root, or root may run it as "nobody".
+bool permissions_bind();
+
+// Modification times in nanoseconds since the epoch.
+long long modification_time(const std::filesystem::path& p);
+void set_modification_time(const std::filesystem::path& p, long long nanoseconds);
+// Seconds since the epoch of a local date and time, as mktime gives them.
+long long local_seconds(int year, int month, int day, int hour, int minute, int second);
+
+// Everything under a folder by relative name: "dir 755", "-> target" for a
+// link, "644 " and the bytes for a file, "special" for anything else.
+using Tree = std::map<std::string, std::string>;
+Tree tree(const std::filesystem::path& root);
+
+// On a difference: its position and a little context, as hex.
+testing::AssertionResult same_bytes(std::string_view expected, std::string_view actual);
+testing::AssertionResult same_tree(const Tree& expected, const Tree& actual);
 
 }  // namespace recodia::test
