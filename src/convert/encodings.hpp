@@ -4,6 +4,7 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
 
 #include "convert/encoding_id.hpp"
@@ -37,7 +38,11 @@ std::uint8_t source_to_pivot(EncodingId source, std::uint8_t byte);
 std::uint8_t pivot_to_target(EncodingId target, std::uint8_t pivot, bool special_symbols);
 
 // The first index whose entry equals `c`; `c` itself when none does.
-std::uint8_t find_letter(std::uint8_t c, const LetterTable& table);
+constexpr std::uint8_t find_letter(std::uint8_t c, const LetterTable& table) {
+  for (int i = 0; i < 256; ++i)
+    if (table[static_cast<std::size_t>(i)] == c) return static_cast<std::uint8_t>(i);
+  return c;
+}
 
 // Rewrites a NUL-terminated replacement string in place from pivot letters
 // into the target's letters; ASCII is left alone.
