@@ -19,7 +19,8 @@
 #include <string_view>
 #include <vector>
 
-#include "cli/byte_output.hpp"
+#include "convert/byte_processor.hpp"
+#include "convert/outcome_table.hpp"
 #include "cli/options.hpp"
 
 namespace {
@@ -95,7 +96,7 @@ int main(int argc, char** argv) {
   recodia::CommandLine command_line;
   recodia::parse_arguments(switches, settings, command_line);
   recodia::resolve_settings(settings, command_line);
-  const std::optional<OutcomeTable> table = OutcomeTable::build(settings, command_line.no_encoding);
+  const std::optional<OutcomeTable> table = OutcomeTable::build(settings);
   if (!table) {
     std::fprintf(stderr, "no table for these switches: the run takes the reference path\n");
     return 1;
@@ -117,7 +118,7 @@ int main(int argc, char** argv) {
     return table->convert_bytewise(in, n, out, opening);
   });
 
-  recodia::ByteProcessor processor(settings, command_line.no_encoding);
+  recodia::ByteProcessor processor(settings);
   CountingSink sink;
   const double start = thread_seconds();
   for (const std::uint8_t b : input) processor.process_byte(b, sink);

@@ -14,6 +14,7 @@
 
 #include "cli/options.hpp"
 #include "convert/converter.hpp"
+#include "convert/registry.hpp"
 #include "test_support.hpp"
 
 namespace recodia::test {
@@ -27,14 +28,17 @@ inline Bytes B(std::initializer_list<unsigned> values) {
 // UTF-8 text in a charset, by glibc's iconv.
 inline Bytes enc(const char* charset, std::string_view utf8) { return iconv_convert("UTF-8", charset, utf8); }
 
-// One switch for each encoding id, in id order (no source is id 8).
-inline const std::vector<std::string_view> kSourceSwitches = {
-    "-kx", "-866", "-w", "-koi8", "-855", "-mac", "-iso", "-koi7", "-isoir111", "-koi8u", "-macu", "-1254", "-857",
-    "-macturk", "-iso8859_9", "-850", "-1252", "-iso8859_1", "-iso8859_15", "-macroman"};
-inline const std::vector<std::string_view> kTargetSwitches = {
-    "-tokx", "-to866", "-tow", "-tokoi8", "-to855", "-tomac", "-toiso", "-tokoi7", "-totl", "-toisoir111", "-tokoi8u",
-    "-tomacu", "-to1254", "-to857", "-tomacturk", "-toiso8859_9", "-to850", "-to1252", "-toiso8859_1", "-toiso8859_15",
-    "-tomacroman"};
+// One switch for each encoding, in id order (transliteration is no source).
+inline std::vector<std::string_view> first_switches(bool sources) {
+  std::vector<std::string_view> out;
+  for (const Encoding& e : kEncodings) {
+    const std::string_view first = sources ? e.source_switches[0] : e.target_switches[0];
+    if (!first.empty()) out.push_back(first);
+  }
+  return out;
+}
+inline const std::vector<std::string_view> kSourceSwitches = first_switches(true);
+inline const std::vector<std::string_view> kTargetSwitches = first_switches(false);
 
 inline ConversionSettings settings_from(const std::vector<std::string_view>& switches) {
   ConversionSettings settings;

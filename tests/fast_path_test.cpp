@@ -12,7 +12,8 @@
 #include <string>
 #include <vector>
 
-#include "cli/byte_output.hpp"
+#include "convert/byte_processor.hpp"
+#include "convert/outcome_table.hpp"
 #include "cli/options.hpp"
 #include "cli/run.hpp"
 #include "test_support.hpp"
@@ -48,7 +49,7 @@ struct StringSink {
 
 // What the byte-at-a-time path writes; the first byte comes after a space.
 Bytes reference_output(const RunSettings& setup, const Bytes& input) {
-  ByteProcessor processor(setup.settings, setup.command_line.no_encoding);
+  ByteProcessor processor(setup.settings);
   StringSink sink;
   for (const char c : input) processor.process_byte(static_cast<std::uint8_t>(c), sink);
   return sink.out;
@@ -63,7 +64,8 @@ Bytes reference_output(const RunSettings& setup, const Bytes& input) {
 Switches test_case(std::size_t n) {
   static const auto [sources, targets] = [] {
     std::array<std::string, kEncodingCount> source, target;
-    for (const std::string_view text : kSwitchTexts) {
+    for (const Switch& sw : switch_table()) {
+      const std::string_view text = sw.text;
       const RunSettings a({"-kx", "-tokx", std::string(text)}), b({"-macroman", "-tomacroman", std::string(text)});
       if (a.settings.source == b.settings.source && source[a.settings.source].empty()) source[a.settings.source] = text;
       if (a.settings.target == b.settings.target && target[a.settings.target].empty()) target[a.settings.target] = text;
@@ -128,7 +130,7 @@ std::string first_difference(const Bytes& expected, const Bytes& actual) {
 // it is caught (under the address sanitizer).
 void expect_same_output(const Switches& switches, const Bytes& input) {
   const RunSettings setup(switches);
-  const std::optional<OutcomeTable> table = OutcomeTable::build(setup.settings, setup.command_line.no_encoding);
+  const std::optional<OutcomeTable> table = OutcomeTable::build(setup.settings);
   // Otherwise the run would quietly take the reference path and nothing here would be tested.
   ASSERT_TRUE(table.has_value()) << describe(switches);
   const Bytes expected = reference_output(setup, input);

@@ -31,10 +31,10 @@ Parsed parse(const Args& args, bool resolve = false) {
 // Everything parsing and resolution can set, to compare two results whole.
 auto state(const Parsed& p) {
   const ConversionSettings& s = p.s;
-  return std::tuple(s.language, s.source, s.target, s.line_style, s.special_symbols, s.strings_allowed, s.smart_quotes,
-                    s.source_text, s.html, s.no_quote_signs, s.no_html_entities, s.preserve_time, s.dash_byte,
+  return std::tuple(p.cl.language, s.source, s.target, s.line_style, s.special_symbols, s.strings_allowed, s.smart_quotes,
+                    s.source_text, s.html, s.no_quote_signs, s.no_html_entities, p.cl.preserve_time, s.dash_byte,
                     s.section_byte, s.paragraph_byte, s.bullet_byte, s.double_quote_byte, p.cl.help_requested,
-                    p.cl.show_version, p.cl.no_encoding, p.cl.target_line_style, p.cl.file_name_count,
+                    p.cl.show_version, s.no_encoding, p.cl.target_line_style, p.cl.file_name_count,
                     p.cl.input_name, p.cl.output_name);
 }
 
@@ -84,12 +84,12 @@ const std::pair<Args, Change> kOthers[] = {
     {{"/?"}, [](Parsed& p) { p.cl.help_requested = true; }},
     {{"-?"}, [](Parsed& p) { p.cl.help_requested = true; }},
     {{"-ni"}, [](Parsed& p) { p.cl.show_version = false; }},
-    {{"-rus"}, [](Parsed& p) { p.s.language = Language::russian; }},
-    {{"-rus", "-en"}, [](Parsed& p) { p.s.language = Language::english; }},
+    {{"-rus"}, [](Parsed& p) { p.cl.language = Language::russian; }},
+    {{"-rus", "-en"}, [](Parsed& p) { p.cl.language = Language::english; }},
     {{"-lf"}, [](Parsed& p) { p.s.line_style = lf; }},
     {{"-lf", "-crlf"}, [](Parsed& p) { p.s.line_style = crlf; }},
     {{"-crlf", "-noaltlf"}, [](Parsed& p) { p.s.line_style = keep; }},
-    {{"-noenc"}, [](Parsed& p) { p.cl.no_encoding = true; }},
+    {{"-noenc"}, [](Parsed& p) { p.s.no_encoding = true; }},
     {{"-32"}, [](Parsed& p) { p.s.special_symbols = false; }},
     {{"-nstr"}, [](Parsed& p) { p.s.strings_allowed = false; }},
     {{"-nta"}, [](Parsed& p) { p.s.smart_quotes = false; }},
@@ -97,7 +97,7 @@ const std::pair<Args, Change> kOthers[] = {
     {{"-html"}, [](Parsed& p) { p.s.source_text = p.s.html = true, p.s.smart_quotes = false; }},
     {{"-nqt"}, [](Parsed& p) { p.s.no_quote_signs = true; }},
     {{"-dhcs"}, [](Parsed& p) { p.s.no_html_entities = true; }},
-    {{"-pdt"}, [](Parsed& p) { p.s.preserve_time = true; }},
+    {{"-pdt"}, [](Parsed& p) { p.cl.preserve_time = true; }},
     {{"-w", "-tokoi8", "a", "b", "-nec"}, [](Parsed&) {}},
 };
 

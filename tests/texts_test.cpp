@@ -159,8 +159,8 @@ TEST(Texts, TypographicSignsFromWindows1251) {
       {{}, &strings, true}, {{"-nstr"}, &bytes, false}, {{"-html"}, &html, true},
       {{"-html", "-nstr"}, &html_bytes, false}};
   for (const auto& [switches, subs, strings_on] : variants) {
-    auto run = [&](std::vector<std::string> sw) {
-      sw.insert(sw.end(), switches.begin(), switches.end());
+    auto run = [&, &extra = switches](std::vector<std::string> sw) {
+      sw.insert(sw.end(), extra.begin(), extra.end());
       return hex(convert(sw, input));
     };
     const std::string what = switches.empty() ? "default" : switches.back();

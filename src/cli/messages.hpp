@@ -6,7 +6,7 @@
 #include <string>
 #include <string_view>
 
-#include "convert/settings.hpp"
+#include "cli/options.hpp"
 #include "platform/console.hpp"
 
 namespace recodia {

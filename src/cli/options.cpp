@@ -2,124 +2,132 @@
 
 #include <cstddef>
 
+#include "convert/registry.hpp"
+
 namespace recodia {
 namespace {
 
-enum class Effect : std::uint8_t {
-  help, no_version, english, russian, line_style, no_encoding, no_special_symbols, no_strings,
-  no_smart_quotes, source_text, html, no_quote_signs, no_html_entities, preserve_time, nothing,
-  source, target, transliteration_target,
-};
-
-struct SwitchEffect {
-  Effect effect;
-  int value = 0;  // the encoding id, or the line style
-};
-
-constexpr SwitchEffect src(EncodingId id) { return {Effect::source, id}; }
-constexpr SwitchEffect dst(EncodingId id) { return {Effect::target, id}; }
-constexpr SwitchEffect lines(LineStyle style) { return {Effect::line_style, static_cast<int>(style)}; }
-
-// One effect per switch, in the order of kSwitchTexts.
-constexpr std::array<SwitchEffect, kSwitchCount> kEffects = {{
-    {Effect::help},           // /?
-    {Effect::help},           // -?
-    src(kWindows1251),        // -w
-    {Effect::no_version},     // -ni
-    dst(kDos866),             // -todos
-    src(kKoi8r),              // -u
-    src(kKoi8r),              // -koi8
-    {Effect::nothing},        // -nec
-    {Effect::no_special_symbols},  // -32
-    {Effect::no_strings},     // -nstr
-    {Effect::source_text},    // -src
-    {Effect::english},        // -en
-    src(kDos855),             // -855
-    src(kMacCyrillic),        // -mac
-    src(kIso8859_5),          // -iso
-    src(kWindows1251),        // -win
-    src(kKoi8r),              // -koi8r
-    dst(kWindows1251),        // -tow
-    dst(kDos866),             // -to866
-    dst(kWindows1251),        // -towin
-    dst(kKoi8r),              // -tokoi8
-    dst(kKoi8r),              // -tokoi8r
-    dst(kKoi8r),              // -tou
-    dst(kDos855),             // -to855
-    dst(kMacCyrillic),        // -tomac
-    dst(kIso8859_5),          // -toiso
-    src(kKx),                 // -kx
-    src(kDos866),             // -dos
-    src(kDos866),             // -866
-    dst(kKx),                 // -tokx
-    {Effect::no_smart_quotes},  // -nta
-    dst(kKoi7),               // -tokoi7
-    src(kKoi7),               // -koi7
-    src(kIso8859_5),          // -iso8859_5
-    dst(kIso8859_5),          // -toiso8859_5
-    {Effect::transliteration_target},  // -translit
-    {Effect::transliteration_target},  // -totl
-    {Effect::no_quote_signs},  // -nqt
-    {Effect::russian},        // -rus
-    src(kKoi8u),              // -koi8u
-    dst(kKoi8u),              // -tokoi8u
-    src(kMacUkrainian),       // -macu
-    src(kMacUkrainian),       // -mac_u
-    dst(kMacUkrainian),       // -tomacu
-    dst(kMacUkrainian),       // -tomac_u
-    src(kIsoIr111),           // -iso_ir_111
-    src(kIsoIr111),           // -isoir111
-    dst(kIsoIr111),           // -toiso_ir_111
-    dst(kIsoIr111),           // -toisoir111
-    src(kWindows1251),        // -1251
-    dst(kWindows1251),        // -to1251
-    src(kDos857),             // -857
-    dst(kDos857),             // -to857
-    src(kWindows1254),        // -1254
-    dst(kWindows1254),        // -to1254
-    src(kIso8859_9),          // -iso8859_9
-    dst(kIso8859_9),          // -toiso8859_9
-    src(kMacTurkish),         // -macturk
-    dst(kMacTurkish),         // -tomacturk
-    lines(LineStyle::lf),     // -lf
-    lines(LineStyle::crlf),   // -crlf
-    {Effect::no_encoding},    // -noenc
-    src(kDos850),             // -850
-    src(kWindows1252),        // -1252
-    src(kIso8859_1),          // -iso8859_1
-    src(kIso8859_15),         // -iso8859_15
-    src(kMacRoman),           // -macroman
-    dst(kDos850),             // -to850
-    dst(kWindows1252),        // -to1252
-    dst(kIso8859_1),          // -toiso8859_1
-    dst(kIso8859_15),         // -toiso8859_15
-    dst(kMacRoman),           // -tomacroman
-    lines(LineStyle::keep),   // -noaltlf
-    {Effect::html},           // -html
-    {Effect::no_html_entities},  // -dhcs
-    {Effect::preserve_time},  // -pdt
-}};
-
-// The line style a target asks for: CR LF for the DOS, Windows, KX and KOI-7
-// targets, LF for the KOI8, ISO and Macintosh ones.
-constexpr LineStyle line_style_of_target(EncodingId id) {
-  switch (id) {
-    case kKx: case kDos866: case kWindows1251: case kDos855: case kKoi7: case kWindows1254:
-    case kDos857: case kDos850: case kWindows1252:
-      return LineStyle::crlf;
-    default:
-      return LineStyle::lf;
+// An encoding switch: what it selects comes from the registry, by its text.
+consteval Switch encoding_switch(std::string_view text) {
+  for (const Encoding& e : kEncodings) {
+    if (has_switch(e.source_switches, text)) return {text, Effect::source, e.id, SwitchGroup::source, e.description};
+    if (has_switch(e.target_switches, text)) return {text, Effect::target, e.id, SwitchGroup::target, e.description};
   }
+  throw "a switch that no encoding of the registry has";
 }
 
-void apply_switch(const SwitchEffect& e, ConversionSettings& s, CommandLine& cl) {
+constexpr Switch line_switch(std::string_view text, LineStyle style, std::string_view description) {
+  return {text, Effect::line_style, static_cast<int>(style), SwitchGroup::line_ends, description};
+}
+
+using G = SwitchGroup;
+
+constexpr Switch kSwitches[] = {
+    {"/?", Effect::help, 0, G::messages, "print the short help (a file is still converted)"},
+    {"-?", Effect::help, 0, G::messages, "print the short help (a file is still converted)"},
+    encoding_switch("-w"),
+    {"-ni", Effect::no_version, 0, G::messages, "do not print the version banner"},
+    encoding_switch("-todos"),
+    encoding_switch("-u"),
+    encoding_switch("-koi8"),
+    {"-nec", Effect::nothing, 0, G::other, "accepted and ignored"},
+    {"-32", Effect::no_special_symbols, 0, G::characters,
+     "do not give the DOS control-range glyphs (section sign, pilcrow, bullet, dash, smileys) their meaning"},
+    {"-nstr", Effect::no_strings, 0, G::characters,
+     "write one-byte substitutes instead of substitute strings (c instead of (C))"},
+    {"-src", Effect::source_text, 0, G::characters,
+     "source text: leave quotes straight, grave accent for typographic double quotes"},
+    {"-en", Effect::english, 0, G::messages, "English messages (the default)"},
+    encoding_switch("-855"),
+    encoding_switch("-mac"),
+    encoding_switch("-iso"),
+    encoding_switch("-win"),
+    encoding_switch("-koi8r"),
+    encoding_switch("-tow"),
+    encoding_switch("-to866"),
+    encoding_switch("-towin"),
+    encoding_switch("-tokoi8"),
+    encoding_switch("-tokoi8r"),
+    encoding_switch("-tou"),
+    encoding_switch("-to855"),
+    encoding_switch("-tomac"),
+    encoding_switch("-toiso"),
+    encoding_switch("-kx"),
+    encoding_switch("-dos"),
+    encoding_switch("-866"),
+    encoding_switch("-tokx"),
+    {"-nta", Effect::no_smart_quotes, 0, G::characters, "leave straight quotation marks straight"},
+    encoding_switch("-tokoi7"),
+    encoding_switch("-koi7"),
+    encoding_switch("-iso8859_5"),
+    encoding_switch("-toiso8859_5"),
+    encoding_switch("-translit"),
+    encoding_switch("-totl"),
+    {"-nqt", Effect::no_quote_signs, 0, G::characters, "with transliteration: hard and soft signs as Q and q"},
+    {"-rus", Effect::russian, 0, G::messages, "Russian messages"},
+    encoding_switch("-koi8u"),
+    encoding_switch("-tokoi8u"),
+    encoding_switch("-macu"),
+    encoding_switch("-mac_u"),
+    encoding_switch("-tomacu"),
+    encoding_switch("-tomac_u"),
+    encoding_switch("-iso_ir_111"),
+    encoding_switch("-isoir111"),
+    encoding_switch("-toiso_ir_111"),
+    encoding_switch("-toisoir111"),
+    encoding_switch("-1251"),
+    encoding_switch("-to1251"),
+    encoding_switch("-857"),
+    encoding_switch("-to857"),
+    encoding_switch("-1254"),
+    encoding_switch("-to1254"),
+    encoding_switch("-iso8859_9"),
+    encoding_switch("-toiso8859_9"),
+    encoding_switch("-macturk"),
+    encoding_switch("-tomacturk"),
+    line_switch("-lf", LineStyle::lf, "write LF line ends, whatever the target"),
+    line_switch("-crlf", LineStyle::crlf, "write CR LF line ends, whatever the target"),
+    {"-noenc", Effect::no_encoding, 0, G::characters, "copy the bytes without converting them; only line ends change"},
+    encoding_switch("-850"),
+    encoding_switch("-1252"),
+    encoding_switch("-iso8859_1"),
+    encoding_switch("-iso8859_15"),
+    encoding_switch("-macroman"),
+    encoding_switch("-to850"),
+    encoding_switch("-to1252"),
+    encoding_switch("-toiso8859_1"),
+    encoding_switch("-toiso8859_15"),
+    encoding_switch("-tomacroman"),
+    line_switch("-noaltlf", LineStyle::keep, "keep the line ends as they are"),
+    {"-html", Effect::html, 0, G::characters, "HTML entities for characters the target lacks (implies -src)"},
+    {"-dhcs", Effect::no_html_entities, 0, G::characters, "with -html: no entities, the other effects of -html stay"},
+    {"-pdt", Effect::preserve_time, 0, G::other, "give the output the input's modification time"},
+};
+
+// Every switch of the registry is in the table once, and no text twice.
+consteval bool switches_complete() {
+  std::size_t encoding_switches = 0;
+  for (const Encoding& e : kEncodings)
+    for (const SwitchNames* names : {&e.source_switches, &e.target_switches})
+      for (std::string_view n : *names) encoding_switches += !n.empty();
+  std::size_t in_table = 0;
+  for (std::size_t i = 0; i < std::size(kSwitches); ++i) {
+    in_table += kSwitches[i].effect == Effect::source || kSwitches[i].effect == Effect::target;
+    for (std::size_t j = 0; j < i; ++j)
+      if (kSwitches[i].text == kSwitches[j].text) return false;
+  }
+  return in_table == encoding_switches;
+}
+static_assert(switches_complete());
+
+void apply_switch(const Switch& e, ConversionSettings& s, CommandLine& cl) {
   switch (e.effect) {
     case Effect::help: cl.help_requested = true; break;
     case Effect::no_version: cl.show_version = false; break;
-    case Effect::english: s.language = Language::english; break;
-    case Effect::russian: s.language = Language::russian; break;
+    case Effect::english: cl.language = Language::english; break;
+    case Effect::russian: cl.language = Language::russian; break;
     case Effect::line_style: s.line_style = static_cast<LineStyle>(e.value); break;
-    case Effect::no_encoding: cl.no_encoding = true; break;
+    case Effect::no_encoding: s.no_encoding = true; break;
     case Effect::no_special_symbols: s.special_symbols = false; break;
     case Effect::no_strings: s.strings_allowed = false; break;
     case Effect::no_smart_quotes: s.smart_quotes = false; break;
@@ -131,22 +139,25 @@ void apply_switch(const SwitchEffect& e, ConversionSettings& s, CommandLine& cl)
       break;
     case Effect::no_quote_signs: s.no_quote_signs = true; break;
     case Effect::no_html_entities: s.no_html_entities = true; break;
-    case Effect::preserve_time: s.preserve_time = true; break;
+    case Effect::preserve_time: cl.preserve_time = true; break;
     case Effect::nothing: break;
     case Effect::source: s.source = static_cast<EncodingId>(e.value); break;
-    case Effect::target:
+    case Effect::target: {
       s.target = static_cast<EncodingId>(e.value);
-      cl.target_line_style = line_style_of_target(s.target);
+      // The transliteration switches leave the line style as it was.
+      if (const auto style = encoding(s.target).target_line_style) cl.target_line_style = *style;
       break;
-    case Effect::transliteration_target: s.target = kTransliteration; break;
+    }
   }
 }
 
 }  // namespace
 
+std::span<const Switch> switch_table() { return kSwitches; }
+
 int find_switch(std::string_view argument) {
-  for (std::size_t i = 0; i < kSwitchTexts.size(); ++i)
-    if (kSwitchTexts[i] == argument) return static_cast<int>(i);
+  for (std::size_t i = 0; i < std::size(kSwitches); ++i)
+    if (kSwitches[i].text == argument) return static_cast<int>(i);
   return -1;
 }
 
@@ -155,7 +166,7 @@ void parse_arguments(std::span<const std::string_view> arguments, ConversionSett
   for (std::string_view argument : arguments) {
     const int index = find_switch(argument);
     if (index >= 0) {
-      apply_switch(kEffects[static_cast<std::size_t>(index)], settings, command_line);
+      apply_switch(kSwitches[static_cast<std::size_t>(index)], settings, command_line);
     } else if (command_line.file_name_count == 0) {
       command_line.input_name = argument;
       command_line.file_name_count = 1;

@@ -1,7 +1,8 @@
-// The command line: 76 switches matched exactly, every other argument a file name.
+// The command line: switches matched exactly, every other argument a file name.
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <span>
 #include <string>
 #include <string_view>
@@ -10,33 +11,39 @@
 
 namespace recodia {
 
-inline constexpr int kSwitchCount = 76;
+enum class Language : std::uint8_t { russian = 0, english = 1 };
 
-// In switch-index order; the position of a text is its index.
-inline constexpr std::array<std::string_view, kSwitchCount> kSwitchTexts = {
-    "/?",         "-?",          "-w",           "-ni",          "-todos",        "-u",
-    "-koi8",      "-nec",        "-32",          "-nstr",        "-src",          "-en",
-    "-855",       "-mac",        "-iso",         "-win",         "-koi8r",        "-tow",
-    "-to866",     "-towin",      "-tokoi8",      "-tokoi8r",     "-tou",          "-to855",
-    "-tomac",     "-toiso",      "-kx",          "-dos",         "-866",          "-tokx",
-    "-nta",       "-tokoi7",     "-koi7",        "-iso8859_5",   "-toiso8859_5",  "-translit",
-    "-totl",      "-nqt",        "-rus",         "-koi8u",       "-tokoi8u",      "-macu",
-    "-mac_u",     "-tomacu",     "-tomac_u",     "-iso_ir_111",  "-isoir111",     "-toiso_ir_111",
-    "-toisoir111", "-1251",      "-to1251",      "-857",         "-to857",        "-1254",
-    "-to1254",    "-iso8859_9",  "-toiso8859_9", "-macturk",     "-tomacturk",    "-lf",
-    "-crlf",      "-noenc",      "-850",         "-1252",        "-iso8859_1",    "-iso8859_15",
-    "-macroman",  "-to850",      "-to1252",      "-toiso8859_1", "-toiso8859_15", "-tomacroman",
-    "-noaltlf",   "-html",       "-dhcs",        "-pdt",
+// What a switch does. The encoding switches take their id from the registry.
+enum class Effect : std::uint8_t {
+  help, no_version, english, russian, line_style, no_encoding, no_special_symbols, no_strings,
+  no_smart_quotes, source_text, html, no_quote_signs, no_html_entities, preserve_time, nothing,
+  source, target,
 };
+
+// How the full reference groups the switches.
+enum class SwitchGroup : std::uint8_t { source, target, line_ends, characters, messages, other };
+
+struct Switch {
+  std::string_view text;
+  Effect effect;
+  int value = 0;  // the encoding id, or the line style
+  SwitchGroup group = SwitchGroup::other;
+  // One line of what it does; for an encoding switch, the registry's description.
+  std::string_view description = {};
+};
+
+// Every switch, in switch-index order: the position of a text is its index.
+std::span<const Switch> switch_table();
 
 // The index of the switch whose text equals the argument byte for byte, or -1.
 int find_switch(std::string_view argument);
 
-// What the command line gives the run besides the conversion settings.
+// What the command line gives the front end besides the conversion settings.
 struct CommandLine {
+  Language language = Language::english;
   bool help_requested = false;
   bool show_version = true;
-  bool no_encoding = false;  // "-noenc": copy bytes, only the line style applies
+  bool preserve_time = false;  // "-pdt"
   LineStyle target_line_style = LineStyle::keep;
   int file_name_count = 0;
   std::string input_name;

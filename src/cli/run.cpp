@@ -4,7 +4,8 @@
 #include <memory>
 #include <vector>
 
-#include "cli/byte_output.hpp"
+#include "convert/byte_processor.hpp"
+#include "convert/outcome_table.hpp"
 
 namespace recodia {
 namespace {
@@ -51,10 +52,9 @@ bool copy_blocks(InputFile& in, OutputFile& out) {
 }
 
 // The byte loop. False when reading or writing failed.
-bool convert_stream(InputFile& in, OutputFile& out, const ConversionSettings& settings, bool no_encoding,
-                    ConversionPath path) {
+bool convert_stream(InputFile& in, OutputFile& out, const ConversionSettings& settings, ConversionPath path) {
   std::optional<OutcomeTable> table;
-  if (path == ConversionPath::table) table = OutcomeTable::build(settings, no_encoding);
+  if (path == ConversionPath::table) table = OutcomeTable::build(settings);
   // Nothing to convert ("-noenc -noaltlf"): the blocks go out as they came.
   if (table && table->copies_input()) return copy_blocks(in, out);
   std::vector<std::uint8_t> input(kInputBlock);
@@ -67,7 +67,7 @@ bool convert_stream(InputFile& in, OutputFile& out, const ConversionSettings& se
     }
     return !in.failed() && !out.failed();
   }
-  ByteProcessor processor(settings, no_encoding);
+  ByteProcessor processor(settings);
   BlockSink sink(out);
   while (const std::size_t n = in.read(input.data(), input.size())) {
     for (std::size_t i = 0; i < n; ++i) processor.process_byte(input[i], sink);
@@ -198,11 +198,11 @@ bool run_conversion(const std::string& input_name, const std::string& output_nam
   if (!output) return false;
 
   std::optional<DosDateTime> saved_time;
-  if (settings.preserve_time) saved_time = input->last_write_time();
+  if (context.command_line.preserve_time) saved_time = input->last_write_time();
 
   context.messages.print(kWaitMessage);
 
-  bool converted = convert_stream(*input, *output, settings, context.command_line.no_encoding, context.path);
+  bool converted = convert_stream(*input, *output, settings, context.path);
   if (in_place) {
     converted = converted && finish_replacement(*output, permissions, saved_time) &&
                 replace_original(context, temporary, destination, permissions, saved_time);
@@ -224,7 +224,7 @@ int run_program(std::span<const std::string_view> arguments, FileSystem& files, 
   ConversionSettings settings;
   CommandLine command_line;
   parse_arguments(arguments, settings, command_line);
-  const MessagePrinter messages(select_messages(settings.language), console, message_stream(files, command_line));
+  const MessagePrinter messages(select_messages(command_line.language), console, message_stream(files, command_line));
   if (command_line.help_requested) print_help(messages);
   resolve_settings(settings, command_line);
   if (command_line.show_version && !command_line.help_requested) messages.print(kBannerMessage);

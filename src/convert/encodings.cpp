@@ -52,11 +52,12 @@ constexpr LetterTables build_letter_tables() {
 constexpr LetterTables kLetterTables = build_letter_tables();
 
 // `find_letter` of every byte, worked out while compiling, so that output
-// costs one read instead of a scan.
+// costs one read instead of a scan: each byte is its own answer unless some
+// index holds it, and a downward pass leaves the lowest such index.
 constexpr LetterTable reverse_of(const LetterTable& table) {
   LetterTable r{};
-  for (int c = 0; c < 256; ++c)
-    r[static_cast<std::size_t>(c)] = find_letter(static_cast<std::uint8_t>(c), table);
+  for (int c = 0; c < 256; ++c) r[static_cast<std::size_t>(c)] = static_cast<std::uint8_t>(c);
+  for (int i = 255; i >= 0; --i) r[table[static_cast<std::size_t>(i)]] = static_cast<std::uint8_t>(i);
   return r;
 }
 

@@ -15,10 +15,7 @@ enum class LineStyle : std::uint8_t {
   keep = 3,
 };
 
-enum class Language : std::uint8_t { russian = 0, english = 1 };
-
 struct ConversionSettings {
-  Language language = Language::english;
   EncodingId source = kDos866;
   EncodingId target = kKx;
   LineStyle line_style = LineStyle::automatic;
@@ -30,7 +27,7 @@ struct ConversionSettings {
   bool html = false;             // "-html"
   bool no_quote_signs = false;   // "-nqt": hard and soft signs as Q and q
   bool no_html_entities = false; // "-dhcs": "-html" without its entities
-  bool preserve_time = false;    // "-pdt"
+  bool no_encoding = false;      // "-noenc": bytes copied, only the line style applies
 
   // The pivot bytes that DOS text uses for these signs (their glyphs in the
   // control range), and the byte that stands in for typographic double quotes.

@@ -1,6 +1,9 @@
-#include "cli/byte_output.hpp"
+#include "convert/outcome_table.hpp"
 
 #include <bit>
+#include <cstring>
+
+#include "convert/byte_processor.hpp"
 
 #if defined(__x86_64__) && (defined(__GNUC__) || defined(__clang__))
 #include <immintrin.h>
@@ -225,9 +228,9 @@ RECODIA_WIDE_TARGET std::size_t convert_wide(const WideTables& t, int slots, con
 
 }  // namespace
 
-std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settings, bool no_encoding) {
+std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settings) {
   OutcomeTable table;
-  ByteProcessor processor(settings, no_encoding);
+  ByteProcessor processor(settings);
   for (int context = 0; context < 2; ++context) {
     for (int b = 0; b < 256; ++b) {
       processor.converter().set_previous_byte(context ? kOpeningPrevious : kClosingPrevious);
@@ -238,7 +241,7 @@ std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settin
       if (sink.outcome.length > table.longest_) table.longest_ = sink.outcome.length;
       if (context == 0) {
         // The converter's history after this byte, whichever context it had.
-        table.opens_after_[b] = no_encoding ? 1 : opens_quotation(processor.converter().previous_byte());
+        table.opens_after_[b] = settings.no_encoding ? 1 : opens_quotation(processor.converter().previous_byte());
       }
     }
   }

@@ -1,61 +1,16 @@
-// What one input byte becomes in the output file: the converter's result with
-// the line style and the strings-allowed rule applied. Two ways to get it: the
-// plain byte-at-a-time path, and a table built from that path at start-up.
+// The output of every input byte, worked out once from the byte-at-a-time path,
+// so that a run is one table lookup per byte (64 at a time where the processor
+// has the instructions for it).
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
-#include <cstring>
 #include <optional>
 
-#include "convert/converter.hpp"
 #include "convert/settings.hpp"
 
 namespace recodia {
-
-class ByteProcessor {
- public:
-  // The settings must be resolved and must outlive the processor.
-  ByteProcessor(const ConversionSettings& settings, bool no_encoding)
-      : settings_(settings), no_encoding_(no_encoding), converter_(settings) {}
-
-  // Hands the bytes of one input byte to `sink` (put(byte), put_string(const char*)).
-  template <class Sink>
-  void process_byte(std::uint8_t input, Sink& sink);
-
-  Converter& converter() { return converter_; }
-
- private:
-  const ConversionSettings& settings_;
-  bool no_encoding_;
-  Converter converter_;
-};
-
-template <class Sink>
-void ByteProcessor::process_byte(std::uint8_t input, Sink& sink) {
-  ConverterResult& result = converter_.result();
-  std::uint8_t out = input;
-  if (no_encoding_) {
-    result.string_pending = false;
-  } else if (const std::uint8_t converted = converter_.convert_byte(input); converted != 0) {
-    out = converted;
-  }
-  // The line style looks at the output byte, not at the input byte.
-  bool write_byte = true;
-  if (out == 0x0D) {
-    write_byte = settings_.line_style == LineStyle::keep;
-  } else if (out == 0x0A && settings_.line_style == LineStyle::crlf) {
-    // CR LF travels as a replacement string, so "-nstr" leaves the LF alone.
-    result.string_pending = true;
-    std::memcpy(result.output_string.data(), "\r\n", 3);
-  }
-  if (result.string_pending && settings_.strings_allowed) {
-    sink.put_string(result.output_string.data());
-  } else if (write_byte) {
-    sink.put(out);
-  }
-}
 
 // The output of every byte in both quotation contexts, taken from the
 // byte-at-a-time path. A byte's output depends only on the settings, the byte
@@ -70,7 +25,7 @@ static_assert(sizeof(ByteOutcome) == 16);
 class OutcomeTable {
  public:
   // nothing when some byte's output would not fit an entry.
-  static std::optional<OutcomeTable> build(const ConversionSettings& settings, bool no_encoding);
+  static std::optional<OutcomeTable> build(const ConversionSettings& settings);
 
   // The longest output of one byte.
   std::size_t longest() const { return longest_; }
