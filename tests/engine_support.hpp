@@ -1,68 +1,25 @@
-// Helpers for the conversion engine's tests: byte literals, text in a code
-// page by iconv, the converter under resolved switches, and tables of small
-// whole runs that share few runs of the program.
+// Helpers for the whole-run tests of the conversion engine: text in a code
+// page by iconv, and tables of small whole runs that share few runs of the
+// program.
 #pragma once
 
 #include <gtest/gtest.h>
 
 #include <cstdint>
-#include <initializer_list>
 #include <sstream>
 #include <string>
 #include <string_view>
 #include <vector>
 
-#include "cli/options.hpp"
-#include "convert/converter.hpp"
-#include "convert/registry.hpp"
 #include "test_support.hpp"
 
 namespace recodia::test {
 
-inline Bytes B(std::initializer_list<unsigned> values) {
-  Bytes s;
-  for (unsigned v : values) s.push_back(static_cast<char>(v));
-  return s;
-}
-
 // UTF-8 text in a charset, by glibc's iconv.
 inline Bytes enc(const char* charset, std::string_view utf8) { return iconv_convert("UTF-8", charset, utf8); }
 
-// One switch for each encoding, in id order (transliteration is no source).
-inline std::vector<std::string_view> first_switches(bool sources) {
-  std::vector<std::string_view> out;
-  for (const Encoding& e : kEncodings) {
-    const std::string_view first = sources ? e.source_switches[0] : e.target_switches[0];
-    if (!first.empty()) out.push_back(first);
-  }
-  return out;
-}
-inline const std::vector<std::string_view> kSourceSwitches = first_switches(true);
-inline const std::vector<std::string_view> kTargetSwitches = first_switches(false);
-
-inline ConversionSettings settings_from(const std::vector<std::string_view>& switches) {
-  ConversionSettings settings;
-  CommandLine command_line;
-  parse_arguments(switches, settings, command_line);
-  resolve_settings(settings, command_line);
-  return settings;
-}
-
-// What the run writes for each byte, line style aside, by the converter alone.
-inline Bytes written_by(const std::vector<std::string_view>& switches, std::string_view input) {
-  const ConversionSettings s = settings_from(switches);
-  Converter converter(s);
-  Bytes out;
-  for (unsigned char b : input) {
-    const std::uint8_t r = converter.convert_byte(b);
-    if (converter.result().string_pending && s.strings_allowed) out += converter.result().output_string.data();
-    else out.push_back(static_cast<char>(r != 0 ? r : b));
-  }
-  return out;
-}
-
 struct RunCase {
-  const char* what;
+  std::string what;
   std::vector<std::string> switches;
   Bytes input, expected;
 };
@@ -94,14 +51,6 @@ inline void expect_runs(const std::vector<RunCase>& cases) {
     if (output == expected || run.size() == 1) continue;
     for (const RunCase* c : run) EXPECT_EQ(hex(convert(c->switches, c->input)), hex(c->expected)) << c->what;
   }
-}
-
-// The lines of a text, without their LF.
-inline std::vector<Bytes> lines_of(const Bytes& text) {
-  std::vector<Bytes> lines;
-  std::istringstream in(text);
-  for (Bytes line; std::getline(in, line);) lines.push_back(line);
-  return lines;
 }
 
 }  // namespace recodia::test

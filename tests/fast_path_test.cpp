@@ -43,8 +43,7 @@ struct RunSettings {
 
 struct StringSink {
   Bytes out;
-  void put(std::uint8_t b) { out.push_back(static_cast<char>(b)); }
-  void put_string(const char* s) { out += s; }
+  void put(std::span<const std::uint8_t> bytes) { out.append(bytes.begin(), bytes.end()); }
 };
 
 // What the byte-at-a-time path writes; the first byte comes after a space.

@@ -32,8 +32,8 @@ Parsed parse(const Args& args, bool resolve = false) {
 auto state(const Parsed& p) {
   const ConversionSettings& s = p.s;
   return std::tuple(p.cl.language, s.source, s.target, s.line_style, s.special_symbols, s.strings_allowed, s.smart_quotes,
-                    s.source_text, s.html, s.no_quote_signs, s.no_html_entities, p.cl.preserve_time, s.dash_byte,
-                    s.section_byte, s.paragraph_byte, s.bullet_byte, s.double_quote_byte, p.cl.help_requested,
+                    s.source_text, s.html, s.no_quote_signs, s.no_html_entities, p.cl.preserve_time,
+                    s.double_quote_byte, p.cl.help_requested,
                     p.cl.show_version, s.no_encoding, p.cl.target_line_style, p.cl.file_name_count,
                     p.cl.input_name, p.cl.output_name);
 }
@@ -170,10 +170,7 @@ TEST(Resolution, SettlesWhatDependsOnOtherSettingsAndNothingElse) {
       {{"-translit", "-nstr"}, style(keep)},
       {{"-nstr", "-towin"}, style(crlf, false)},
       {{"-translit", "-towin", "-nstr"}, style(crlf, false)},
-      {{"-32", "-nta"}, [](Parsed& p) {
-         p.s.line_style = keep;
-         p.s.dash_byte = 0x2D, p.s.section_byte = 0x24, p.s.paragraph_byte = 0xB7, p.s.bullet_byte = 0xF9;
-       }},
+      {{"-32", "-nta"}, style(keep)},
       {{"-src"}, [](Parsed& p) { p.s.line_style = keep, p.s.double_quote_byte = 0x60; }},
       {{"-html", "-tow"}, [](Parsed& p) { p.s.line_style = crlf, p.s.double_quote_byte = 0x60; }},
   };

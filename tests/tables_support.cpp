@@ -8,10 +8,8 @@
 #include <stdexcept>
 
 namespace recodia::test {
-namespace {
 
-// The standard output of a shell command, or nothing when it fails.
-std::optional<std::string> run_command(const std::string& command) {
+std::optional<std::string> command_output(const std::string& command) {
   FILE* pipe = ::popen((command + " 2>/dev/null").c_str(), "r");
   if (pipe == nullptr) return std::nullopt;
   std::string out;
@@ -22,10 +20,12 @@ std::optional<std::string> run_command(const std::string& command) {
   return out;
 }
 
+namespace {
+
 // A command's lines "byte character" in hex as an upper half; U+FFFD, the
 // replacement character, marks a byte without a character.
 SourceHalf half_from_command(const std::string& command) {
-  std::istringstream lines(run_command(command).value_or(""));
+  std::istringstream lines(command_output(command).value_or(""));
   SourceHalf half{};
   int listed = 0;
   for (unsigned long b = 0, cp = 0; lines >> std::hex >> b >> cp;) {
@@ -71,7 +71,7 @@ std::optional<SourceHalf> upper_half_from(Source source, const std::string& name
     }
     case Source::python: {
       // The real interpreter, not a wrapper script: it starts once per code page.
-      static const auto python = run_command("python3 -c 'import sys; print(sys.executable)'");
+      static const auto python = command_output("python3 -c 'import sys; print(sys.executable)'");
       why = "python3 is not installed";
       if (!python) return std::nullopt;
       return half_from_command(python->substr(0, python->find('\n')) +
@@ -80,7 +80,7 @@ std::optional<SourceHalf> upper_half_from(Source source, const std::string& name
     }
     case Source::uconv: {
       why = "ICU's uconv is not installed (package icu-devtools)";
-      if (!run_command("uconv --version")) return std::nullopt;
+      if (!command_output("uconv --version")) return std::nullopt;
       // Each byte on a line of its own, so that nothing can shift the bytes
       // after it; printf(1) takes them as octal escapes.
       std::string bytes;
@@ -94,12 +94,5 @@ std::optional<SourceHalf> upper_half_from(Source source, const std::string& name
 }
 
 char32_t glibc_char(const std::string& charset, int b) { return glibc_page(charset)[static_cast<std::uint8_t>(b)]; }
-
-std::optional<std::uint8_t> glibc_byte(const std::string& charset, char32_t character) {
-  const auto& page = glibc_page(charset);
-  for (int b = 0; b < 256; ++b)
-    if (page[b] == character) return static_cast<std::uint8_t>(b);
-  return std::nullopt;
-}
 
 }  // namespace recodia::test

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <array>
+#include <cctype>
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
@@ -178,6 +179,22 @@ std::string hex(std::string_view bytes) {
   }
   if (!s.empty()) s.pop_back();
   return s;
+}
+
+Bytes unhex(std::string_view digits) {
+  Bytes out;
+  int high = -1;
+  for (char c : digits) {
+    if (c == ' ') continue;
+    const int v = std::isdigit(static_cast<unsigned char>(c)) ? c - '0' : (std::tolower(c) - 'a' + 10);
+    if (high < 0) {
+      high = v;
+    } else {
+      out += static_cast<char>(high << 4 | v);
+      high = -1;
+    }
+  }
+  return out;
 }
 
 bool permissions_bind() {

@@ -73,8 +73,9 @@ Bytes convert(const std::vector<std::string>& switches, std::string_view input);
 // iconv cannot convert them.
 Bytes iconv_convert(const char* from, const char* to, std::string_view input);
 
-// Shows bytes as hex for failure messages.
+// Shows bytes as hex for failure messages, and reads them back ("c3a9" or "C3 A9").
 std::string hex(std::string_view bytes);
+Bytes unhex(std::string_view digits);
 
 // Whether permission bits bind for the program: not root, or root may run it as "nobody".
 bool permissions_bind();

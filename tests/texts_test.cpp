@@ -29,8 +29,8 @@ Bytes with_crlf(const Bytes& s) { return replace_all(s, "\n", "\r\n"); }
 // Ukrainian and Serbian from Windows 1251 (with CR LF, as Windows writes it)
 // to three Cyrillic code pages that write LF.
 TEST(Texts, UkrainianAndSerbianFromWindows1251) {
-  // Without guillemets and em dash: the fallback strings and the dash glyph.
-  const Substitutions typography = {{"«", "<<"}, {"»", ">>"}, {"—", "\x16"}};
+  // Without guillemets and em dash: the fallback strings and the dash's readable form.
+  const Substitutions typography = {{"«", "<<"}, {"»", ">>"}, {"—", "-"}};
   // KOI8-U has the Ukrainian letters only; the Serbian ones fall back.
   Substitutions koi8u = typography;
   koi8u.insert(koi8u.end(), {{"Љ", "ЛЬ"}, {"Њ", "НЬ"}, {"љ", "ль"}, {"њ", "нь"}, {"Ђ", "Th"}, {"Ћ", "Th"},
@@ -125,12 +125,10 @@ TEST(Texts, Dos866BoxDrawingToWindows1251) {
       // Box drawing falls back to '+', '-' and '|'.
       {"┌", "+"}, {"┐", "+"}, {"├", "+"}, {"┤", "+"}, {"╘", "+"}, {"╛", "+"}, {"╔", "+"}, {"╗", "+"},
       {"╚", "+"}, {"╝", "+"}, {"░", "+"}, {"▒", "+"}, {"▓", "+"}, {"█", "+"}, {"─", "-"}, {"═", "-"}, {"│", "|"},
-      // The control symbols: spelled out, or the 1251 sign of the same code;
-      // the bullet glyph and both of 866's dots carry the middle dot's code.
-      {"☺", ":-)"}, {"☻", ":-)"}, {"‼", "!!"}, {"▬", "—"}, {"∟", "_"}, {"•", "·"}, {"∙", "·"}, {"√", "sqrt "},
-      {"\"Конец\"", "«Конец»"},
-      // 866's own numero code has no fallback: pivot byte 0xFC, in 1251 ь.
-      {"№", "ь"}};
+      // The control symbols: spelled out, or the 1251 sign; the bullet operator,
+      // which 1251 lacks, becomes the readable form of the bullet.
+      {"☺", ":-)"}, {"☻", ":-)"}, {"‼", "!!"}, {"▬", "—"}, {"∟", "_"}, {"∙", "."}, {"√", "sqrt "},
+      {"\"Конец\"", "«Конец»"}};
   EXPECT_EQ(hex(convert({"-tow"}, enc("CP866", with_crlf(substituted(glyph_bytes, text))))),
             hex(enc("CP1251", with_crlf(substituted(to_1251, text)))));
 }
@@ -142,39 +140,48 @@ TEST(Texts, TypographicSignsFromWindows1251) {
       "«Ёжик в тумане» — мультфильм № 1, © «Союзмультфильм», 1975.\n"
       "Билет стоит 5 € ± 1 €, а сборник… ещё дешевле — марка ТМ™ и ёлочка.\n";
   const Bytes input = enc("CP1251", with_crlf(text));
-  // The euro sign has no fallback: its 1251 byte 0x88 travels as the pivot
-  // byte 0x88, the letter И.
-  const Substitutions strings = {{"«", "<<"}, {"»", ">>"}, {"—", "\x16"}, {"№", "No."}, {"©", "(C)"},
-                                 {"€", "И"},  {"±", "+-"}, {"…", "..."},  {"™", "(TM)"}};
-  const Substitutions bytes = {{"«", "\""}, {"»", "\""}, {"—", "\x16"}, {"№", "N"}, {"©", "c"},
-                               {"€", "И"},  {"±", "+"},  {"…", "."},    {"™", "T"}};
-  const Substitutions html = {{"«", "&laquo;"}, {"»", "&raquo;"}, {"—", "&mdash;"},  {"№", "No."},
-                              {"©", "&copy;"},  {"€", "&#128;"},  {"±", "&plusmn;"}, {"…", "&hellip;"},
-                              {"™", "&trade;"}, {"Ё", "&Euml;"},  {"ё", "&euml;"}};
-  // With "-html" the double-quote byte is the grave accent.
-  Substitutions html_bytes = bytes;
-  for (auto& [from, to] : html_bytes)
-    if (to == "\"") to = "`";
-  const std::tuple<std::vector<std::string>, const Substitutions*, bool> variants[] = {
-      {{}, &strings, true}, {{"-nstr"}, &bytes, false}, {{"-html"}, &html, true},
-      {{"-html", "-nstr"}, &html_bytes, false}};
-  for (const auto& [switches, subs, strings_on] : variants) {
-    auto run = [&, &extra = switches](std::vector<std::string> sw) {
-      sw.insert(sw.end(), extra.begin(), extra.end());
+  enum Mode { strings, bytes, html, html_bytes };
+  // What none of the three targets has: the fallbacks, the entities, and the
+  // euro sign, which has no fallback, in iconv's transliteration.
+  const Substitutions lacking[] = {
+      {{"«", "<<"}, {"»", ">>"}, {"±", "+-"}, {"…", "..."}, {"™", "(TM)"}, {"€", "EUR"}, {"©", "(C)"}},
+      {{"«", "\""}, {"»", "\""}, {"±", "+"}, {"…", "."}, {"™", "T"}, {"€", "E"}, {"©", "c"}},
+      {{"«", "&laquo;"}, {"»", "&raquo;"}, {"±", "&plusmn;"}, {"…", "&hellip;"}, {"™", "&trade;"},
+       {"€", "&#128;"}, {"©", "&copy;"}},
+      // With "-html" the stand-in for typographic double quotes is the grave accent.
+      {{"«", "`"}, {"»", "`"}, {"±", "+"}, {"…", "."}, {"™", "T"}, {"€", "E"}, {"©", "c"}},
+  };
+  const char* const switches[] = {"-ni", "-nstr", "-html", "-html -nstr"};
+  for (const Mode mode : {strings, bytes, html, html_bytes}) {
+    const bool strings_on = mode == strings || mode == html;
+    auto run = [&](const char* target) {
+      std::vector<std::string> sw = {"-w", target, "-ni"};
+      if (mode != strings) sw.insert(sw.end(), {mode == bytes ? "-nstr" : "-html"});
+      if (mode == html_bytes) sw.push_back("-nstr");
       return hex(convert(sw, input));
     };
-    const std::string what = switches.empty() ? "default" : switches.back();
-    // DOS 866 writes CR LF, which travels as a string: without strings LF.
-    const Bytes for_866 = enc("CP866", substituted(*subs, text));
-    EXPECT_EQ(run({"-w", "-to866"}), hex(strings_on ? with_crlf(for_866) : for_866)) << "866 " << what;
-    // KOI8-R writes LF and has the copyright sign.
-    Substitutions koi8 = *subs;
-    std::erase_if(koi8, [](const auto& s) { return s.first == "©"; });
-    EXPECT_EQ(run({"-w", "-tokoi8"}), hex(enc("KOI8-R", substituted(koi8, text)))) << "KOI8-R " << what;
-    // KX, the default target, keeps the line ends; Ё ё become Е е, and Ж ж
-    // move to 0xB0 and 0xB1.
-    const Bytes kx = enc("CP866", with_crlf(substituted({{"Ё", "Е"}, {"ё", "е"}}, substituted(*subs, text))));
-    EXPECT_EQ(run({"-w"}), hex(substituted({{"\x86", "\xB0"}, {"\xA6", "\xB1"}}, kx))) << "KX " << what;
+    // DOS 866 has № and Ё; the dash is its glyph 0x16. It writes CR LF, which
+    // travels as a string: without strings LF.
+    Substitutions to_866 = lacking[mode];
+    to_866.push_back({"—", mode == html ? "&mdash;" : "\x16"});
+    const Bytes for_866 = enc("CP866", substituted(to_866, text));
+    EXPECT_EQ(run("-to866"), hex(strings_on ? with_crlf(for_866) : for_866)) << "866 " << switches[mode];
+    // KOI8-R has © and Ё, not № (no entity either); it shows no DOS glyphs and writes LF.
+    Substitutions to_koi8 = lacking[mode];
+    std::erase_if(to_koi8, [](const auto& sub) { return sub.first == "©"; });
+    to_koi8.insert(to_koi8.end(), {{"—", mode == html ? "&mdash;" : "-"}, {"№", strings_on ? "No." : "N"}});
+    EXPECT_EQ(run("-tokoi8"), hex(enc("KOI8-R", substituted(to_koi8, text)))) << "KOI8-R " << switches[mode];
+    // KX, the default target, keeps the line ends; it writes Ё ё as Е е, and Ж ж
+    // at 0xB0 and 0xB1.
+    Substitutions to_kx = to_866;
+    if (mode == html) to_kx.insert(to_kx.end(), {{"Ё", "&Euml;"}, {"ё", "&euml;"}});
+    to_kx.insert(to_kx.end(), {{"Ё", "Е"}, {"ё", "е"}});
+    const Bytes kx = enc("CP866", with_crlf(substituted(to_kx, text)));
+    std::vector<std::string> default_target = {"-w"};
+    if (mode != strings) default_target.push_back(mode == bytes ? "-nstr" : "-html");
+    if (mode == html_bytes) default_target.push_back("-nstr");
+    EXPECT_EQ(hex(convert(default_target, input)), hex(substituted({{"\x86", "\xB0"}, {"\xA6", "\xB1"}}, kx)))
+        << "KX " << switches[mode];
   }
 }
 

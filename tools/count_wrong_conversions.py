@@ -214,13 +214,13 @@ def expected(c, target, mode, ascii_translit):
 
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
-    parser.add_argument("binary")
+    parser.add_argument("binary", type=os.path.abspath)
     parser.add_argument("--examples", type=int, default=0, help="print this many wrong conversions per class")
     args = parser.parse_args()
     all_pages = pages()
     targets = [Target(t, all_pages.get(p), script, dos) for _, t, p, script, dos in ENCODINGS]
     sources = [(s, all_pages[p][0]) for s, _, p, _, _ in ENCODINGS if s]
-    characters = {c for _, read in sources for c in read if c}
+    characters = {c for _, read in sources for c in read if c and c >= "\x80"}
     ascii_translit = iconv_transliterations(characters)
 
     total = wrong = 0

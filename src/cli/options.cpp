@@ -179,12 +179,6 @@ void parse_arguments(std::span<const std::string_view> arguments, ConversionSett
 }
 
 void resolve_settings(ConversionSettings& settings, const CommandLine& command_line) {
-  if (!settings.special_symbols) {
-    settings.dash_byte = '-';
-    settings.section_byte = '$';
-    settings.paragraph_byte = 0xB7;
-    settings.bullet_byte = 0xF9;
-  }
   if (settings.source_text) settings.double_quote_byte = '`';
   if (settings.line_style == LineStyle::automatic) settings.line_style = command_line.target_line_style;
   if (settings.target == kTransliteration) settings.strings_allowed = true;

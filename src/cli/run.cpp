@@ -24,12 +24,9 @@ constexpr std::size_t kSinkBlock = 256 * 1024;
 class BlockSink {
  public:
   explicit BlockSink(OutputFile& file) : file_(file) { buffer_.reserve(kSinkBlock); }
-  void put(std::uint8_t b) {
-    buffer_.push_back(b);
+  void put(std::span<const std::uint8_t> bytes) {
+    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
     if (buffer_.size() >= kSinkBlock) flush();
-  }
-  void put_string(const char* s) {
-    for (; *s != '\0'; ++s) put(static_cast<std::uint8_t>(*s));
   }
   bool flush() {
     const bool ok = file_.write(buffer_.data(), buffer_.size());

@@ -1,10 +1,10 @@
 // What one input byte becomes in the output file: the converter's result with
-// the line style and the strings-allowed rule applied, one byte at a time. The
-// table path (outcome_table.hpp) is built from this one and tested against it.
+// the line style applied, one byte at a time. The table path (outcome_table.hpp)
+// is built from this one and tested against it.
 #pragma once
 
 #include <cstdint>
-#include <cstring>
+#include <span>
 
 #include "convert/converter.hpp"
 #include "convert/settings.hpp"
@@ -16,7 +16,7 @@ class ByteProcessor {
   // The settings must be resolved and must outlive the processor.
   explicit ByteProcessor(const ConversionSettings& settings) : settings_(settings), converter_(settings) {}
 
-  // Hands the bytes of one input byte to `sink` (put(byte), put_string(const char*)).
+  // Hands the bytes of one input byte to `sink` (put(span of bytes)).
   template <class Sink>
   void process_byte(std::uint8_t input, Sink& sink);
 
@@ -29,27 +29,18 @@ class ByteProcessor {
 
 template <class Sink>
 void ByteProcessor::process_byte(std::uint8_t input, Sink& sink) {
-  ConverterResult& result = converter_.result();
-  std::uint8_t out = input;
-  if (settings_.no_encoding) {
-    result.string_pending = false;
-  } else if (const std::uint8_t converted = converter_.convert_byte(input); converted != 0) {
-    out = converted;
+  Converted out;
+  if (settings_.no_encoding) out.put(input);
+  else out = converter_.convert_byte(input);
+  // The line style looks at what the byte became, not at the input byte. CR LF
+  // travels as a substitute string, so "-nstr" leaves the LF alone.
+  static constexpr std::uint8_t kCrLf[] = {'\r', '\n'};
+  if (out.is('\r') && settings_.line_style != LineStyle::keep) return;
+  if (out.is('\n') && settings_.line_style == LineStyle::crlf && settings_.strings_allowed) {
+    sink.put(std::span<const std::uint8_t>(kCrLf));
+    return;
   }
-  // The line style looks at the output byte, not at the input byte.
-  bool write_byte = true;
-  if (out == 0x0D) {
-    write_byte = settings_.line_style == LineStyle::keep;
-  } else if (out == 0x0A && settings_.line_style == LineStyle::crlf) {
-    // CR LF travels as a replacement string, so "-nstr" leaves the LF alone.
-    result.string_pending = true;
-    std::memcpy(result.output_string.data(), "\r\n", 3);
-  }
-  if (result.string_pending && settings_.strings_allowed) {
-    sink.put_string(result.output_string.data());
-  } else if (write_byte) {
-    sink.put(out);
-  }
+  sink.put(out.view());
 }
 
 }  // namespace recodia

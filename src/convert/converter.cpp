@@ -1,92 +1,206 @@
 #include "convert/converter.hpp"
 
-#include <cstring>
-
-#include "convert/byte_in_progress.hpp"
-#include "convert/encodings.hpp"
 #include "convert/entities.hpp"
 #include "convert/fallbacks.hpp"
-#include "convert/symbol_codes.hpp"
+#include "convert/pages.hpp"
+#include "convert/registry.hpp"
 #include "convert/transliteration.hpp"
 
 namespace recodia {
 namespace {
 
-// The signs that DOS text writes with control-range glyphs, given their
-// symbol codes so that a target with the real sign gets it.
-void apply_dos_control_symbols(ByteInProgress& b, const ConversionSettings& s) {
-  if (b.input == s.section_byte) b.code = 539;
-  if (b.input == s.paragraph_byte) b.code = 554;
-  if (b.input == s.bullet_byte) b.code = 555;
-  if (b.input == s.dash_byte) b.code = 523;
-  if (b.input == 1 || b.input == 2) {  // the two smileys
-    b.attach(":-)");
-    b.working = 'O';
-  } else if (b.input == 19) {  // double exclamation mark
-    b.attach("!!");
-    b.working = '!';
-  } else if (b.input == 22 || b.input == 28) {
-    b.working = '_';
+// What a source byte stands for.
+struct SourceCharacter {
+  Character character = kNoCharacter;
+  std::uint8_t byte = 0;
+  // A substitute of the byte's own (the DOS control symbols): written where
+  // the target lacks the character, and always when there is none.
+  const Substitute* own = nullptr;
+  bool ascii_as_is = false;  // written as the very byte where the target reads it alike
+  bool entity = true;        // may be written as an HTML entity
+};
+
+// DOS text writes these signs with the glyphs of control bytes; a smiley or a
+// double exclamation mark is spelled out, and no entity stands for any of them.
+constexpr Substitute kSmiley{U":-)", 'O'};
+constexpr Substitute kDoubleExclamation{U"!!", '!'};
+constexpr Substitute kUnderscore{{}, '_'};
+
+struct ControlSymbol {
+  std::uint8_t byte;
+  Character character;
+  const Substitute* own;
+};
+constexpr ControlSymbol kControlSymbols[] = {
+    {0x01, kNoCharacter, &kSmiley}, {0x02, kNoCharacter, &kSmiley}, {0x13, kNoCharacter, &kDoubleExclamation},
+    {0x1C, kNoCharacter, &kUnderscore}, {0x16, U'—', &kUnderscore}, {0x07, U'•', nullptr},
+    {0x14, U'¶', nullptr}, {0x15, U'§', nullptr},
+};
+
+SourceCharacter decode_byte(std::uint8_t b, const Encoding& source, const ConversionSettings& s) {
+  SourceCharacter read{read_page(source.id).characters[b], b};
+  read.ascii_as_is = has_trait(source, kAsciiAsIs) && b < 0x80;
+  if (s.special_symbols && has_trait(source, kDosControlSymbols)) {
+    for (const ControlSymbol& symbol : kControlSymbols) {
+      if (symbol.byte != b) continue;
+      read.character = symbol.character;
+      read.own = symbol.own;
+      read.entity = false;
+    }
   }
+  return read;
 }
 
-// Without special symbols the sign bytes are plain characters; each test sees
-// the result of the one before, which is what turns '$' into '&'.
-void remap_without_special_symbols(ByteInProgress& b, const ConversionSettings& s) {
-  if (b.working == s.section_byte) b.working = '&';
-  if (b.working == s.paragraph_byte) b.working = '$';
-  if (b.working == s.bullet_byte) b.working = '.';
-  if (b.working == s.dash_byte) b.working = '-';
+// A quotation mark after a space or a control byte below 0x0E opens; so it
+// does after the signs that DOS text writes with its bullet glyph 0x07.
+bool opens_quotation_after(Character c, bool special_symbols) {
+  if (c == kNoCharacter) return false;
+  return c == ' ' || c < 0x0E || (special_symbols && (c == U'•' || c == U'·' || c == U'∙'));
 }
 
-void apply_smart_quotes(ByteInProgress& b, std::uint8_t saved, std::uint8_t previous) {
-  const bool opening = opens_quotation(previous);
-  if (saved == 0x22) b.code = opening ? 543 : 559;       // « »
-  else if (saved == 0x27) b.code = opening ? 517 : 518;  // ‘ ’
+// Renders characters in the target's bytes.
+class Writer {
+ public:
+  Writer(const Encoding& target, const ConversionSettings& s)
+      : target_(target),
+        read_(read_page(target.id)),
+        settings_(s),
+        no_quote_signs_(s.no_quote_signs && target.form == Form::transliteration) {}
+
+  bool has(Character c) const {
+    if (target_.form == Form::transliteration) return c < 0x80 || !transliteration_of(c).empty();
+    return written_byte(target_.id, c).has_value();
+  }
+
+  // Whether the target reads this ASCII byte as itself (KOI-7 reads 0x24 as ¤).
+  bool reads_as_itself(Character c) const { return c < 0x80 && read_.characters[c] == c; }
+
+  void byte(std::uint8_t b) { out_.put(b); }
+
+  // A character that the target has, as the target writes it.
+  void character(Character c) {
+    if (target_.form == Form::transliteration && c >= 0x80) {
+      for (Character latin : transliteration_of(c, no_quote_signs_)) byte(static_cast<std::uint8_t>(latin));
+    } else if (const auto b = written_byte(target_.id, c)) {
+      byte(*b);
+    }
+  }
+
+  // A string keeps its ASCII as it is: KOI-7 writes the punctuation of a
+  // string in its Latin half, that of a character in its Cyrillic half.
+  void text(std::u32string_view s) {
+    for (Character c : s) {
+      if (reads_as_itself(c)) byte(static_cast<std::uint8_t>(c));
+      else character(c);
+    }
+  }
+
+  void latin(Character c) { text(transliteration_of(c, no_quote_signs_)); }
+
+  void substitute(const Substitute& sub) {
+    const bool whole = settings_.strings_allowed && !sub.text.empty();
+    if (sub.latin) {
+      const std::u32string_view letters = sub.text.empty() ? std::u32string_view(&sub.single, 1) : sub.text;
+      if (whole) {
+        for (Character c : letters) latin(c);
+      } else {
+        character(transliteration_of(letters.front(), no_quote_signs_).front());
+      }
+    } else if (whole && sub.text.size() > 1) {
+      text(sub.text);
+    } else if (const Character one = whole ? sub.text.front() : sub.single; one != kNoCharacter) {
+      character(one);  // a substitute of one character is written as that character
+    }
+  }
+
+  const Converted& result() const { return out_; }
+
+ private:
+  const Encoding& target_;
+  const CodePage& read_;
+  const ConversionSettings& settings_;
+  const bool no_quote_signs_;  // "-nqt" holds for the transliteration target alone
+  Converted out_;
+};
+
+// Whether a fallback reads as what it stands for in the target: printable
+// ASCII, Cyrillic letters that the target has, or a DOS glyph (which the
+// fallback holds only for a DOS target).
+bool readable(const Substitute& sub, const Writer& w) {
+  auto fits = [&](Character c) {
+    return is_printable_ascii(c) || is_dos_glyph(c) || (is_cyrillic_letter(c) && w.has(c));
+  };
+  for (Character c : sub.text)
+    if (!fits(c)) return false;
+  return sub.single == kNoCharacter || fits(sub.single);
 }
 
-bool looks_symbols_up(EncodingId target) {
-  return target != kKx && target != kKoi7 && target != kTransliteration;
+// The substitute for a character that the target lacks: Recodia's own
+// fallback where it is readable there; a Cyrillic letter in a target without
+// Cyrillic letters in Latin letters; iconv's ASCII transliteration; "?".
+Substitute substitute_for(Character c, const Encoding& target, const Writer& w, const ConversionSettings& s) {
+  const std::optional<Substitute> fallback = apply_fallback(c, s, has_trait(target, kDosGlyphs));
+  if (fallback && readable(*fallback, w)) return *fallback;
+  if (is_cyrillic_letter(c) && !has_cyrillic_letters(target)) {
+    if (const std::u32string_view latin = transliteration_of(c); !latin.empty()) return {latin, latin.front()};
+    if (fallback) return {fallback->text, fallback->single, true};  // Љ as L`
+  }
+  if (const auto ascii = ascii_transliteration_of(c))
+    return {*ascii, ascii->empty() ? kNoCharacter : ascii->front()};
+  return {U"?", '?'};
+}
+
+// The one byte that "-nstr" writes for a substitute.
+Character single_of(const Substitute& sub) {
+  if (!sub.latin) return sub.single;
+  return transliteration_of(sub.text.empty() ? sub.single : sub.text.front()).front();
 }
 
 }  // namespace
 
-std::uint8_t Converter::convert_byte(std::uint8_t input) {
+Converter::Converter(const ConversionSettings& settings)
+    : settings_(settings),
+      turns_quotes_(settings.smart_quotes && !settings.source_text),
+      same_page_(read_page(settings.source).characters == read_page(settings.target).characters) {}
+
+Converted Converter::convert_byte(std::uint8_t input) {
   const ConversionSettings& s = settings_;
-  ByteInProgress b;
-  b.input = input;
-  b.working = source_to_pivot(s.source, input);
-  b.code = symbol_code_of(s.source, input);
+  const Encoding& target = encoding(s.target);
+  const SourceCharacter read = decode_byte(input, encoding(s.source), s);
+  const Character c = read.character;
+  const bool opening = opening_;
+  opening_ = opens_quotation_after(c, s.special_symbols);
 
-  apply_fallback(b, s);
-  if (s.html && !s.no_html_entities) apply_html_entity(b);
-  if (s.source == kDos866 && s.special_symbols) apply_dos_control_symbols(b, s);
-  if (!s.special_symbols) remap_without_special_symbols(b, s);
-
-  const std::uint8_t saved = b.working;
-  if (s.smart_quotes && !s.source_text && b.code == 0) apply_smart_quotes(b, saved, previous_);
-
-  b.working = pivot_to_target(s.target, b.working, s.special_symbols);
-  if (looks_symbols_up(s.target)) {
-    // A character that the target has is always written as its own byte.
-    if (const std::uint8_t native = find_symbol(b.code, *symbol_code_table(s.target))) {
-      b.working = native;
-      b.string_pending = false;
+  Writer w(target, s);
+  if (c == kNoCharacter) {
+    // A byte that stands for no character: kept where the target reads it
+    // alike, else a question mark.
+    if (read.own != nullptr) w.substitute(*read.own);
+    else if (same_page_) w.byte(input);
+    else w.character('?');
+    return w.result();
+  }
+  if (turns_quotes_ && !read.ascii_as_is && (c == '"' || c == '\'')) {
+    const Character typographic = c == '"' ? (opening ? U'«' : U'»') : (opening ? U'‘' : U'’');
+    if (w.has(typographic)) {
+      w.character(typographic);
+      return w.result();
     }
   }
-  if (s.target == kTransliteration) apply_transliteration(b, s);
-
-  previous_ = saved;
-
-  result_.string_pending = b.string_pending;
-  if (b.string_pending) {
-    // Every constant string fits; the longest is an eight-byte entity.
-    std::strncpy(result_.output_string.data(), b.replacement, kOutputStringSize - 1);
-    result_.output_string[kOutputStringSize - 1] = '\0';
-    reencode_string(result_.output_string.data(), s.target);
+  if (read.ascii_as_is && w.reads_as_itself(c)) {
+    w.byte(input);
+  } else if (w.has(c)) {
+    w.character(c);
+  } else if (read.own != nullptr) {
+    w.substitute(*read.own);
+  } else {
+    Substitute sub = substitute_for(c, target, w, s);
+    if (s.html && !s.no_html_entities && read.entity) {
+      if (const std::u32string_view entity = html_entity(c); !entity.empty()) sub = {entity, single_of(sub)};
+    }
+    w.substitute(sub);
   }
-  result_.result_byte = b.working;
-  return b.working;
+  return w.result();
 }
 
 }  // namespace recodia

@@ -1,48 +1,51 @@
-// The character converter: one input byte in, one result byte or one
-// replacement string out, through the pivot code page.
+// The character converter: a byte of the source in, the bytes that the target
+// writes for its character out. In between the byte is a character (a Unicode
+// scalar value): the target writes it as its own byte when it has it, and a
+// readable substitute when it lacks it.
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
+#include "convert/characters.hpp"
 #include "convert/settings.hpp"
 
 namespace recodia {
 
-inline constexpr std::size_t kOutputStringSize = 32;
+// What one input byte becomes, before the line ends are applied.
+struct Converted {
+  static constexpr std::size_t kCapacity = 32;
+  std::array<std::uint8_t, kCapacity> bytes{};
+  std::uint8_t size = 0;
 
-struct ConverterResult {
-  std::uint8_t result_byte = 0;  // 0: write the input byte unchanged
-  bool string_pending = false;   // write output_string instead of the byte
-  // NUL-terminated, already in the target encoding.
-  std::array<char, kOutputStringSize> output_string{};
+  std::span<const std::uint8_t> view() const { return {bytes.data(), size}; }
+  bool is(std::uint8_t b) const { return size == 1 && bytes[0] == b; }
+  void put(std::uint8_t b) {
+    if (size < kCapacity) bytes[size++] = b;
+  }
 };
-
-// Whether a quotation mark after this byte opens a quotation: at the start of
-// the text, after a space or after a line end or other low control byte.
-constexpr bool opens_quotation(std::uint8_t previous) { return previous == 0x20 || previous < 0x0E; }
 
 class Converter {
  public:
   // The settings must be resolved and must outlive the converter.
-  explicit Converter(const ConversionSettings& settings) : settings_(settings) {}
+  explicit Converter(const ConversionSettings& settings);
 
-  // Runs the whole step sequence for one byte and returns the result byte;
-  // result() holds the string, if any, until the next call.
-  std::uint8_t convert_byte(std::uint8_t input);
+  // Converts one byte of a single-byte source.
+  Converted convert_byte(std::uint8_t input);
 
-  const ConverterResult& result() const { return result_; }
-  ConverterResult& result() { return result_; }  // the run puts its CR LF here
-
-  // The converter's only history: the byte that decides whether a quotation
-  // mark opens or closes. Starts as a space.
-  std::uint8_t previous_byte() const { return previous_; }
-  void set_previous_byte(std::uint8_t b) { previous_ = b; }
+  // The converter's only history: whether a quotation mark now would open a
+  // quotation (at the start of the text, after a space, a line end or another
+  // control byte below 0x0E), or close one.
+  bool opening() const { return opening_; }
+  void set_opening(bool opening) { opening_ = opening; }
 
  private:
   const ConversionSettings& settings_;
-  std::uint8_t previous_ = 0x20;
-  ConverterResult result_;
+  bool turns_quotes_;
+  bool same_page_;  // source and target read every byte alike
+  bool opening_ = true;
 };
 
 }  // namespace recodia

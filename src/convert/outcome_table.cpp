@@ -17,15 +17,14 @@ namespace {
 struct CaptureSink {
   ByteOutcome outcome;
   bool overflow = false;
-  void put(std::uint8_t b) {
-    if (outcome.length == outcome.bytes.size()) {
-      overflow = true;
-      return;
+  void put(std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t b : bytes) {
+      if (outcome.length == outcome.bytes.size()) {
+        overflow = true;
+        return;
+      }
+      outcome.bytes[outcome.length++] = b;
     }
-    outcome.bytes[outcome.length++] = b;
-  }
-  void put_string(const char* s) {
-    for (; *s != '\0'; ++s) put(static_cast<std::uint8_t>(*s));
   }
 };
 
@@ -51,9 +50,6 @@ int slots_for(const std::array<std::array<std::uint8_t, 256>, 2>& kind) {
   if (!any) return 0;
   return in_running_text || high_several >= 24 ? 3 : 1;
 }
-
-constexpr std::uint8_t kOpeningPrevious = 0x20;
-constexpr std::uint8_t kClosingPrevious = 'A';
 
 template <bool kWithContext>
 std::size_t convert_with(const std::array<std::array<ByteOutcome, 256>, 2>& outcome,
@@ -233,7 +229,7 @@ std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settin
   ByteProcessor processor(settings);
   for (int context = 0; context < 2; ++context) {
     for (int b = 0; b < 256; ++b) {
-      processor.converter().set_previous_byte(context ? kOpeningPrevious : kClosingPrevious);
+      processor.converter().set_opening(context == 1);
       CaptureSink sink;
       processor.process_byte(static_cast<std::uint8_t>(b), sink);
       if (sink.overflow) return std::nullopt;
@@ -241,7 +237,7 @@ std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settin
       if (sink.outcome.length > table.longest_) table.longest_ = sink.outcome.length;
       if (context == 0) {
         // The converter's history after this byte, whichever context it had.
-        table.opens_after_[b] = settings.no_encoding ? 1 : opens_quotation(processor.converter().previous_byte());
+        table.opens_after_[b] = processor.converter().opening();
       }
     }
   }

@@ -1,7 +1,7 @@
 // Every encoding Recodia knows, once: its id, its name, the switches that
-// select it, the line ends it asks for as a target and the published code page
-// behind it. The switch table, the tables' lookups, the documents and the
-// tests' loops over all encodings derive from this list.
+// select it, the line ends it asks for as a target, the code page behind it
+// and how its bytes behave. The switch table, the code pages, the converter,
+// the documents and the tests' loops over all encodings derive from this list.
 #pragma once
 
 #include <array>
@@ -16,6 +16,29 @@
 namespace recodia {
 
 enum class Script : std::uint8_t { cyrillic, turkish, west_european, latin_transliteration };
+
+// How an encoding's bytes stand for characters.
+enum class Form : std::uint8_t {
+  code_page,        // a published code page: ASCII below 0x80, `upper_half` above
+  kx,               // DOS 866 (`upper_half`) with Ж ж at 0xB0 0xB1, where DOS 866 has two
+                    // shades; as a target it writes Ё ё as Е е
+  koi7,             // KOI-7 in 8 bits: ASCII with ¤ for $ below, the Cyrillic half of the
+                    // 7-bit set above (punctuation 0xA0..0xBF, KOI8-R's letters 0xC0..0xFE)
+  transliteration,  // Latin letters for Cyrillic ones: a target only
+};
+
+// What sets an encoding's bytes apart beyond their characters.
+enum Trait : unsigned {
+  kNoTraits = 0,
+  // As a source: its ASCII bytes are passed on as they are, never turned into
+  // typographic quotes (the encodings that the letter tables of old decoded).
+  kAsciiAsIs = 1,
+  // As a target: shown on DOS screens, which draw the control-range bytes
+  // 0x07, 0x14, 0x15 and 0x16 as the bullet, pilcrow, section sign and dash.
+  kDosGlyphs = 2,
+  // As a source: DOS text that uses those glyphs (and the smileys) as signs.
+  kDosControlSymbols = 4,
+};
 
 using SwitchNames = std::array<std::string_view, 3>;  // unused places are empty
 
@@ -33,59 +56,78 @@ struct Encoding {
   // The line ends that a target switch chooses; nothing for the ones that
   // leave the line style as it was.
   std::optional<LineStyle> target_line_style;
-  // The upper half of the published code page, byte to character; nullptr for
-  // the encodings that are not one (KX and KOI-7 are derived from others).
-  const code_pages::UpperHalf* page;
+  Form form;
+  // The published code page's upper half, byte to character (for KX and KOI-7
+  // the page they are made from); nullptr for transliteration.
+  const code_pages::UpperHalf* upper_half;
+  unsigned traits;
 };
 
 inline constexpr std::array<Encoding, kEncodingCount> kEncodings = {{
     {kKx, "KX", "KX: DOS 866 with Zh zh at 0xB0 0xB1 and Yo yo as E e", Script::cyrillic,
-     switches("-kx"), switches("-tokx"), LineStyle::crlf, nullptr},
+     switches("-kx"), switches("-tokx"), LineStyle::crlf, Form::kx, &code_pages::kDos866, kDosGlyphs},
     {kDos866, "CP866", "DOS 866", Script::cyrillic,
-     switches("-dos", "-866"), switches("-todos", "-to866"), LineStyle::crlf, &code_pages::kDos866},
+     switches("-dos", "-866"), switches("-todos", "-to866"), LineStyle::crlf, Form::code_page, &code_pages::kDos866,
+     kDosGlyphs | kDosControlSymbols},
     {kWindows1251, "Windows-1251", "Windows 1251", Script::cyrillic,
-     switches("-w", "-win", "-1251"), switches("-tow", "-towin", "-to1251"), LineStyle::crlf, &code_pages::kWindows1251},
+     switches("-w", "-win", "-1251"), switches("-tow", "-towin", "-to1251"), LineStyle::crlf, Form::code_page,
+     &code_pages::kWindows1251, kNoTraits},
     {kKoi8r, "KOI8-R", "KOI8-R", Script::cyrillic,
-     switches("-u", "-koi8", "-koi8r"), switches("-tou", "-tokoi8", "-tokoi8r"), LineStyle::lf, &code_pages::kKoi8r},
+     switches("-u", "-koi8", "-koi8r"), switches("-tou", "-tokoi8", "-tokoi8r"), LineStyle::lf, Form::code_page,
+     &code_pages::kKoi8r, kAsciiAsIs},
     {kDos855, "CP855", "DOS 855", Script::cyrillic,
-     switches("-855"), switches("-to855"), LineStyle::crlf, &code_pages::kDos855},
+     switches("-855"), switches("-to855"), LineStyle::crlf, Form::code_page, &code_pages::kDos855,
+     kAsciiAsIs | kDosGlyphs},
     {kMacCyrillic, "MacCyrillic", "Mac Cyrillic", Script::cyrillic,
-     switches("-mac"), switches("-tomac"), LineStyle::lf, &code_pages::kMacCyrillic},
+     switches("-mac"), switches("-tomac"), LineStyle::lf, Form::code_page, &code_pages::kMacCyrillic, kAsciiAsIs},
     {kIso8859_5, "ISO-8859-5", "ISO 8859-5", Script::cyrillic,
-     switches("-iso", "-iso8859_5"), switches("-toiso", "-toiso8859_5"), LineStyle::lf, &code_pages::kIso8859_5},
+     switches("-iso", "-iso8859_5"), switches("-toiso", "-toiso8859_5"), LineStyle::lf, Form::code_page,
+     &code_pages::kIso8859_5, kAsciiAsIs},
     {kKoi7, "KOI-7", "KOI-7 in its 8-bit form (the high bit marks the Cyrillic half)", Script::cyrillic,
-     switches("-koi7"), switches("-tokoi7"), LineStyle::crlf, nullptr},
+     switches("-koi7"), switches("-tokoi7"), LineStyle::crlf, Form::koi7, &code_pages::kKoi8r, kAsciiAsIs},
     {kTransliteration, "translit", "Latin transliteration of Cyrillic", Script::latin_transliteration,
-     switches(), switches("-translit", "-totl"), std::nullopt, nullptr},
+     switches(), switches("-translit", "-totl"), std::nullopt, Form::transliteration, nullptr, kNoTraits},
     {kIsoIr111, "ISO-IR-111", "ISO-IR-111 (ECMA Cyrillic)", Script::cyrillic,
-     switches("-iso_ir_111", "-isoir111"), switches("-toiso_ir_111", "-toisoir111"), LineStyle::lf, &code_pages::kIsoIr111},
+     switches("-iso_ir_111", "-isoir111"), switches("-toiso_ir_111", "-toisoir111"), LineStyle::lf, Form::code_page,
+     &code_pages::kIsoIr111, kAsciiAsIs},
     {kKoi8u, "KOI8-U", "KOI8-U", Script::cyrillic,
-     switches("-koi8u"), switches("-tokoi8u"), LineStyle::lf, &code_pages::kKoi8u},
+     switches("-koi8u"), switches("-tokoi8u"), LineStyle::lf, Form::code_page, &code_pages::kKoi8u, kAsciiAsIs},
     {kMacUkrainian, "MacUkrainian", "Mac Ukrainian", Script::cyrillic,
-     switches("-macu", "-mac_u"), switches("-tomacu", "-tomac_u"), LineStyle::lf, &code_pages::kMacUkrainian},
+     switches("-macu", "-mac_u"), switches("-tomacu", "-tomac_u"), LineStyle::lf, Form::code_page,
+     &code_pages::kMacUkrainian, kAsciiAsIs},
     {kWindows1254, "Windows-1254", "Windows 1254", Script::turkish,
-     switches("-1254"), switches("-to1254"), LineStyle::crlf, &code_pages::kWindows1254},
+     switches("-1254"), switches("-to1254"), LineStyle::crlf, Form::code_page, &code_pages::kWindows1254, kNoTraits},
     {kDos857, "CP857", "DOS 857", Script::turkish,
-     switches("-857"), switches("-to857"), LineStyle::crlf, &code_pages::kDos857},
+     switches("-857"), switches("-to857"), LineStyle::crlf, Form::code_page, &code_pages::kDos857, kDosGlyphs},
     {kMacTurkish, "MacTurkish", "Mac Turkish", Script::turkish,
-     switches("-macturk"), switches("-tomacturk"), LineStyle::lf, &code_pages::kMacTurkish},
+     switches("-macturk"), switches("-tomacturk"), LineStyle::lf, Form::code_page, &code_pages::kMacTurkish,
+     kNoTraits},
     {kIso8859_9, "ISO-8859-9", "ISO 8859-9", Script::turkish,
-     switches("-iso8859_9"), switches("-toiso8859_9"), LineStyle::lf, &code_pages::kIso8859_9},
+     switches("-iso8859_9"), switches("-toiso8859_9"), LineStyle::lf, Form::code_page, &code_pages::kIso8859_9,
+     kNoTraits},
     {kDos850, "CP850", "DOS 850", Script::west_european,
-     switches("-850"), switches("-to850"), LineStyle::crlf, &code_pages::kDos850},
+     switches("-850"), switches("-to850"), LineStyle::crlf, Form::code_page, &code_pages::kDos850, kDosGlyphs},
     {kWindows1252, "Windows-1252", "Windows 1252", Script::west_european,
-     switches("-1252"), switches("-to1252"), LineStyle::crlf, &code_pages::kWindows1252},
+     switches("-1252"), switches("-to1252"), LineStyle::crlf, Form::code_page, &code_pages::kWindows1252, kNoTraits},
     {kIso8859_1, "ISO-8859-1", "ISO 8859-1 (with the Windows 1252 signs at 0x80..0x9F)", Script::west_european,
-     switches("-iso8859_1"), switches("-toiso8859_1"), LineStyle::lf, &code_pages::kWindows1252},
+     switches("-iso8859_1"), switches("-toiso8859_1"), LineStyle::lf, Form::code_page, &code_pages::kWindows1252,
+     kNoTraits},
     {kIso8859_15, "ISO-8859-15", "ISO 8859-15", Script::west_european,
-     switches("-iso8859_15"), switches("-toiso8859_15"), LineStyle::lf, &code_pages::kIso8859_15},
+     switches("-iso8859_15"), switches("-toiso8859_15"), LineStyle::lf, Form::code_page, &code_pages::kIso8859_15,
+     kNoTraits},
     {kMacRoman, "MacRoman", "Mac Roman", Script::west_european,
-     switches("-macroman"), switches("-tomacroman"), LineStyle::lf, &code_pages::kMacRoman},
+     switches("-macroman"), switches("-tomacroman"), LineStyle::lf, Form::code_page, &code_pages::kMacRoman,
+     kNoTraits},
 }};
 
 constexpr const Encoding& encoding(EncodingId id) { return kEncodings[static_cast<std::size_t>(id)]; }
 
 constexpr bool is_source(const Encoding& e) { return !e.source_switches[0].empty(); }
+
+constexpr bool has_trait(const Encoding& e, Trait t) { return (e.traits & t) != 0; }
+
+// Whether the encoding writes Cyrillic letters as themselves.
+constexpr bool has_cyrillic_letters(const Encoding& e) { return e.script == Script::cyrillic; }
 
 constexpr bool has_switch(const SwitchNames& names, std::string_view text) {
   for (std::string_view n : names)

@@ -20,7 +20,9 @@ struct ConversionSettings {
   EncodingId target = kKx;
   LineStyle line_style = LineStyle::automatic;
 
-  bool special_symbols = true;   // off with "-32"
+  // Off with "-32": DOS 866's control-range glyphs are not read as signs, and
+  // the signs are not written as those glyphs.
+  bool special_symbols = true;
   bool strings_allowed = true;   // off with "-nstr", forced on for transliteration
   bool smart_quotes = true;      // off with "-nta" and "-html"
   bool source_text = false;      // on with "-src" and "-html"
@@ -29,13 +31,8 @@ struct ConversionSettings {
   bool no_html_entities = false; // "-dhcs": "-html" without its entities
   bool no_encoding = false;      // "-noenc": bytes copied, only the line style applies
 
-  // The pivot bytes that DOS text uses for these signs (their glyphs in the
-  // control range), and the byte that stands in for typographic double quotes.
-  std::uint8_t dash_byte = 0x16;
-  std::uint8_t section_byte = 0x15;
-  std::uint8_t paragraph_byte = 0x14;
-  std::uint8_t bullet_byte = 0x07;
-  std::uint8_t double_quote_byte = 0x22;
+  // What stands in for typographic double quotes in a target without them.
+  std::uint8_t double_quote_byte = '"';
 };
 
 }  // namespace recodia

@@ -1,52 +1,54 @@
 #include "convert/transliteration.hpp"
 
-#include <cstddef>
+#include <algorithm>
+#include <array>
+
+#include "convert/ascii_transliteration.hpp"
 
 namespace recodia {
 namespace {
 
-// Capitals keep only their first letter upper case ("Sch", "Ya").
-constexpr const char* kCapitals[32] = {
-    "A", "B", "V", "G", "D", "E", "J", "Z", "I", "Y", "K",  "L", "M", "N",  "O",  "P",
-    "R", "S", "T", "U", "F", "H", "C", "Ch", "Sh", "Sch", "`", "Y", "`", "E", "Yu", "Ya"};
-constexpr const char* kSmall[32] = {
-    "a", "b", "v", "g", "d", "e", "j", "z", "i", "y", "k",  "l", "m", "n",  "o",  "p",
-    "r", "s", "t", "u", "f", "h", "c", "ch", "sh", "sch", "`", "y", "`", "e", "yu", "ya"};
-// Ё ё Є є Ї ї Ў ў at 0xF0..0xF7.
-constexpr const char* kExtra[8] = {"Yo", "yo", "E", "e", "I", "i", "Y", "y"};
+// А..Я, then а..я, in alphabetical order.
+constexpr std::array<std::u32string_view, 32> kCapitals = {
+    U"A", U"B", U"V", U"G", U"D", U"E", U"J", U"Z", U"I", U"Y", U"K", U"L", U"M", U"N", U"O", U"P",
+    U"R", U"S", U"T", U"U", U"F", U"H", U"C", U"Ch", U"Sh", U"Sch", U"`", U"Y", U"`", U"E", U"Yu", U"Ya"};
+constexpr std::array<std::u32string_view, 32> kSmall = {
+    U"a", U"b", U"v", U"g", U"d", U"e", U"j", U"z", U"i", U"y", U"k", U"l", U"m", U"n", U"o", U"p",
+    U"r", U"s", U"t", U"u", U"f", U"h", U"c", U"ch", U"sh", U"sch", U"`", U"y", U"`", U"e", U"yu", U"ya"};
 
-constexpr TransliterationTable build_transliteration_table() {
-  TransliterationTable t{};
-  for (auto& entry : t) entry = "";
-  for (std::size_t i = 0; i < 32; ++i) t[0x80 + i] = kCapitals[i];
-  for (std::size_t i = 0; i < 16; ++i) t[0xA0 + i] = kSmall[i];       // а..п
-  for (std::size_t i = 16; i < 32; ++i) t[0xE0 + i - 16] = kSmall[i]; // р..я
-  for (std::size_t i = 0; i < 8; ++i) t[0xF0 + i] = kExtra[i];
-  return t;
+struct Extra {
+  Character letter;
+  std::u32string_view latin;
+};
+constexpr Extra kExtra[] = {{U'Ё', U"Yo"}, {U'ё', U"yo"}, {U'Є', U"E"}, {U'є', U"e"},
+                            {U'Ї', U"I"},  {U'ї', U"i"},  {U'Ў', U"Y"}, {U'ў', U"y"}};
+
+constexpr bool ascending(const auto& rows) {
+  for (std::size_t i = 1; i < rows.size(); ++i)
+    if (rows[i - 1].character >= rows[i].character) return false;
+  return true;
 }
-
-constexpr TransliterationTable kTable = build_transliteration_table();
-
-constexpr bool is_transliterated(std::uint8_t b) {
-  return (b >= 0x80 && b <= 0xAF) || (b >= 0xE0 && b <= 0xF7);
-}
+static_assert(ascending(ascii_transliteration::kRows), "looked up by binary search");
 
 }  // namespace
 
-const TransliterationTable& transliteration_table() { return kTable; }
+std::u32string_view transliteration_of(Character c, bool no_quote_signs) {
+  if (no_quote_signs && (c == U'Ъ' || c == U'Ь')) return U"Q";
+  if (no_quote_signs && (c == U'ъ' || c == U'ь')) return U"q";
+  if (c >= U'А' && c <= U'Я') return kCapitals[c - U'А'];
+  if (c >= U'а' && c <= U'я') return kSmall[c - U'а'];
+  for (const Extra& e : kExtra)
+    if (e.letter == c) return e.latin;
+  return {};
+}
 
-void apply_transliteration(ByteInProgress& byte, const ConversionSettings& settings) {
-  const std::uint8_t b = byte.working;
-  if (!is_transliterated(b)) return;
-  byte.attach(kTable[b]);
-  if (!settings.no_quote_signs) return;
-  if (b == 0x9A || b == 0x9C) {  // Ъ Ь
-    byte.string_pending = false;
-    byte.working = 'Q';
-  } else if (b == 0xEA || b == 0xEC) {  // ъ ь
-    byte.string_pending = false;
-    byte.working = 'q';
-  }
+std::optional<std::u32string_view> ascii_transliteration_of(Character c) {
+  const auto& rows = ascii_transliteration::kRows;
+  const auto it = std::lower_bound(rows.begin(), rows.end(), c, [](const auto& row, Character x) {
+    return row.character < x;
+  });
+  if (it == rows.end() || it->character != c) return std::nullopt;
+  return std::u32string_view(it->ascii);
 }
 
 }  // namespace recodia
