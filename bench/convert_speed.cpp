@@ -15,6 +15,7 @@
 #include <cstring>
 #include <fstream>
 #include <optional>
+#include <span>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -39,12 +40,11 @@ constexpr std::size_t kBlock = 128 * 1024;
 struct CountingSink {
   std::uint64_t bytes = 0;
   std::uint64_t sum = 0;  // keeps the work from being optimised away
-  void put(std::uint8_t b) {
-    ++bytes;
-    sum += b;
-  }
-  void put_string(const char* s) {
-    for (; *s != '\0'; ++s) put(static_cast<std::uint8_t>(*s));
+  void put(std::span<const std::uint8_t> out) {
+    for (const std::uint8_t b : out) {
+      ++bytes;
+      sum += b;
+    }
   }
 };
 

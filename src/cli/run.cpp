@@ -4,8 +4,7 @@
 #include <memory>
 #include <vector>
 
-#include "convert/byte_processor.hpp"
-#include "convert/outcome_table.hpp"
+#include "convert/stream_converter.hpp"
 
 namespace recodia {
 namespace {
@@ -18,26 +17,6 @@ using platform::OutputFile;
 using platform::RenameResult;
 
 constexpr std::size_t kInputBlock = 128 * 1024;
-constexpr std::size_t kSinkBlock = 256 * 1024;
-
-// Collects the byte-at-a-time output into blocks for the file.
-class BlockSink {
- public:
-  explicit BlockSink(OutputFile& file) : file_(file) { buffer_.reserve(kSinkBlock); }
-  void put(std::span<const std::uint8_t> bytes) {
-    buffer_.insert(buffer_.end(), bytes.begin(), bytes.end());
-    if (buffer_.size() >= kSinkBlock) flush();
-  }
-  bool flush() {
-    const bool ok = file_.write(buffer_.data(), buffer_.size());
-    buffer_.clear();
-    return ok;
-  }
-
- private:
-  OutputFile& file_;
-  std::vector<std::uint8_t> buffer_;
-};
 
 // Copies a file block by block; false when reading or writing failed.
 bool copy_blocks(InputFile& in, OutputFile& out) {
@@ -48,29 +27,17 @@ bool copy_blocks(InputFile& in, OutputFile& out) {
   return !in.failed() && !out.failed();
 }
 
-// The byte loop. False when reading or writing failed.
+// The byte loop: each block read is converted and written. False when reading
+// or writing failed.
 bool convert_stream(InputFile& in, OutputFile& out, const ConversionSettings& settings, ConversionPath path) {
-  std::optional<OutcomeTable> table;
-  if (path == ConversionPath::table) table = OutcomeTable::build(settings);
-  // Nothing to convert ("-noenc -noaltlf"): the blocks go out as they came.
-  if (table && table->copies_input()) return copy_blocks(in, out);
-  std::vector<std::uint8_t> input(kInputBlock);
-  if (table) {
-    // Not zeroed: most of the room is for the worst case and is never touched.
-    const std::unique_ptr<std::uint8_t[]> output(new std::uint8_t[table->capacity_for(kInputBlock)]);
-    bool opening = true;  // the converter's history starts as a space
-    while (const std::size_t n = in.read(input.data(), input.size())) {
-      if (!out.write(output.get(), table->convert(input.data(), n, output.get(), opening))) return false;
-    }
-    return !in.failed() && !out.failed();
+  StreamConverter converter(settings, path);
+  std::vector<std::uint8_t> block(kInputBlock);
+  while (const std::size_t n = in.read(block.data(), block.size())) {
+    const std::span<const std::uint8_t> converted = converter.convert({block.data(), n});
+    if (!out.write(converted.data(), converted.size())) return false;
   }
-  ByteProcessor processor(settings);
-  BlockSink sink(out);
-  while (const std::size_t n = in.read(input.data(), input.size())) {
-    for (std::size_t i = 0; i < n; ++i) processor.process_byte(input[i], sink);
-    if (out.failed()) return false;
-  }
-  return sink.flush() && !in.failed() && !out.failed();
+  const std::span<const std::uint8_t> rest = converter.finish();
+  return !in.failed() && out.write(rest.data(), rest.size()) && !out.failed();
 }
 
 std::string directory_of(const std::string& path) {

@@ -11,14 +11,11 @@
 #include "cli/messages.hpp"
 #include "cli/options.hpp"
 #include "convert/settings.hpp"
+#include "convert/stream_converter.hpp"
 #include "platform/console.hpp"
 #include "platform/files.hpp"
 
 namespace recodia {
-
-// How the bytes are converted: through the table built at start-up, or one
-// converter call per byte (the reference that the table is checked against).
-enum class ConversionPath { table, reference };
 
 // Names "TMP<n>.$$$" with a 16-bit counter that carries on from name to name.
 class TemporaryNames {
