@@ -8,18 +8,17 @@
 namespace recodia {
 namespace {
 
-constexpr CodePage ascii_and(const code_pages::UpperHalf* upper) {
+// ASCII, and above it the upper half of a published code page (none for the
+// encodings that are no code page; which those are is told by their form: a
+// pointer compared with null is no constant under the address sanitizer).
+constexpr CodePage read_page_of(const Encoding& e) {
+  const bool has_upper_half = e.form != Form::transliteration;
   CodePage p{};
   for (std::size_t b = 0; b < 256; ++b) {
-    const Character c = b < 0x80 || upper == nullptr ? static_cast<Character>(b) : (*upper)[b - 0x80];
+    const Character c = b < 0x80 ? static_cast<Character>(b) : has_upper_half ? (*e.upper_half)[b - 0x80] : 0;
     // 0 marks an undefined place in the generated maps (byte 0 is NUL itself).
-    p.characters[b] = b >= 0x80 && (upper == nullptr || c == 0) ? kNoCharacter : c;
+    p.characters[b] = b >= 0x80 && c == 0 ? kNoCharacter : c;
   }
-  return p;
-}
-
-constexpr CodePage read_page_of(const Encoding& e) {
-  CodePage p = ascii_and(e.upper_half);
   if (e.form == Form::kx) {
     p.characters[0xB0] = U'Ж';
     p.characters[0xB1] = U'ж';

@@ -10,7 +10,7 @@ struct VectorSink {
 
 }  // namespace
 
-StreamConverter::StreamConverter(const ConversionSettings& settings, ConversionPath path) : settings_(settings) {
+StreamConverter::StreamConverter(const ConversionSettings& settings, ConversionPath path) {
   if (path == ConversionPath::table) table_ = OutcomeTable::build(settings);
   // Without a table (an outcome too long for an entry) the reference path does the work.
   if (!table_) reference_.emplace(settings);

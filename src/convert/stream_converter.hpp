@@ -31,7 +31,6 @@ class StreamConverter {
   std::span<const std::uint8_t> finish() { return {}; }
 
  private:
-  const ConversionSettings& settings_;
   std::optional<OutcomeTable> table_;
   std::optional<ByteProcessor> reference_;
   bool opening_ = true;  // a quotation at the start of the text opens
