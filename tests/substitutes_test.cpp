@@ -53,10 +53,10 @@ TEST(Substitutes, EntitiesAreThoseOfHtml4ForTheirCharacter) {
 TEST(Substitutes, FallbacksAreWhatTheOldConverterWrote) {
   int compared = 0;
   for (const LegacyRun& run : legacy_runs()) {
-    if (run.switches[1] != "-tokx" || run.switches[0] == "-kx" || run.switches[0] == "-koi7" ||
-        (run.switches.size() > 2 && run.switches[2] != "-32" && run.switches[2] != "-nstr" &&
-         !(run.switches[2] == "-html" && run.switches[3] == "-dhcs")))
-      continue;
+    const std::vector<std::string>& sw = run.switches;
+    const bool picks_fallbacks = sw.size() == 2 || sw[2] == "-32" || sw[2] == "-nstr" ||
+                                 (sw[2] == "-html" && sw.size() > 3 && sw[3] == "-dhcs");
+    if (sw[1] != "-tokx" || sw[0] == "-kx" || sw[0] == "-koi7" || !picks_fallbacks) continue;
     const auto s = resolved(std::vector<std::string_view>(run.switches.begin(), run.switches.end()));
     for (int b = 0x80; b < 0x100; ++b) {
       const Character c = read_page(s.source).characters[static_cast<std::size_t>(b)];
