@@ -248,10 +248,14 @@ def main():
             ("cat (UTF-8 file)", utf, ["cat", utf], True, None),
             ("iconv -c UTF-8 -> KOI8-R", utf, ["iconv", "-c", "-f", "UTF-8", "-t", "KOI8-R", utf], True, None),
         ]
+        def knows_utf8(program):
+            probe = subprocess.run([program, "-ni", "-utf8", "-toutf8", os.devnull, out], stdout=subprocess.DEVNULL)
+            return probe.returncode == 0
+
+        modes = [m for m in modes if knows_utf8(recodia) or not any("utf8" in s for s in m[2])]
         for label, source, switches, against in modes:
             commands.append((label, source, recodia_cmd(recodia, source, *switches), False, against))
-            # The earlier build knows no UTF-8.
-            if baseline and not any("utf8" in s for s in switches):
+            if baseline and (knows_utf8(baseline) or not any("utf8" in s for s in switches)):
                 commands.append(("before " + label, source, recodia_cmd(baseline, source, *switches), False, against))
         times = {c[0]: [] for c in commands}
         processor_times = {c[0]: [] for c in commands}
@@ -279,6 +283,9 @@ def main():
               f"MB = 10^6 bytes of input")
         print(f"{'command':36} {'MB/s':>7} {'x iconv':>8} {'time/cat':>9} {'cpu/cat':>8} {'peak RSS':>11}")
         for label, source, _, _, against in commands:
+            if label.startswith(("cat (UTF-8", "iconv -c UTF-8", "iconv -c CP1251 -> UTF")) and not any(
+                    "utf8" in m[2][0] or "utf8" in m[2][-1] for m in modes):
+                continue
             cat_label, iconv_label, source_size = references(label, source, against)
             rate = source_size / MB / median[label]
             speed_vs_iconv = median[iconv_label] / median[label]

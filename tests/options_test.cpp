@@ -77,6 +77,7 @@ const EncodingSwitches kEncodings[] = {
     {kIso8859_1, {"-iso8859_1"}, {"-toiso8859_1"}, lf},
     {kIso8859_15, {"-iso8859_15"}, {"-toiso8859_15"}, lf},
     {kMacRoman, {"-macroman"}, {"-tomacroman"}, lf},
+    {kUtf8, {"-utf8"}, {"-toutf8"}, lf},
 };
 
 // The other switches, each after the arguments before it.
@@ -128,7 +129,7 @@ TEST(Switches, EachSetsWhatItShouldAndNothingElse) {
     texts.insert(args.back());
     expect_last_switch(args, change);
   }
-  EXPECT_EQ(texts.size(), 76u) << "every switch once";
+  EXPECT_EQ(texts.size(), 78u) << "every switch once";
 }
 
 TEST(Switches, AnythingElseIsAFileName) {

@@ -57,6 +57,7 @@ inline SourceRead read_by_rule(EncodingId source, int byte, bool special_symbols
 // What a target has: its characters, but KX writes Ё ё as Е е; the
 // transliteration writes ASCII and spells Cyrillic letters.
 inline bool target_has(EncodingId target, Character c) {
+  if (target == kUtf8) return true;
   if (target == kTransliteration) return c < 0x80 || !transliteration_of(c).empty();
   if (target == kKx && (c == U'Ё' || c == U'ё')) return false;
   static const auto sorted_pages = [] {  // looked up millions of times
@@ -73,6 +74,14 @@ inline bool target_has(EncodingId target, Character c) {
 // The output as the target reads it; U+FFFD for a byte it leaves undefined.
 inline std::u32string read_back(EncodingId target, std::string_view bytes) {
   std::u32string out;
+  if (target == kUtf8) {
+    const Bytes utf32 = iconv_convert("UTF-8", "UTF-32LE", bytes);
+    for (std::size_t i = 0; i + 3 < utf32.size(); i += 4) {
+      out += static_cast<Character>(static_cast<unsigned char>(utf32[i]) | static_cast<unsigned char>(utf32[i + 1]) << 8 |
+                                    static_cast<unsigned char>(utf32[i + 2]) << 16);
+    }
+    return out;
+  }
   for (unsigned char b : bytes) {
     const Character c = read_page(target).characters[b];
     out += c == kNoCharacter ? kReplacementCharacter : c;
@@ -99,8 +108,10 @@ inline std::optional<std::u32string> by_rule(int byte, const ConversionSettings&
   const bool no_quote_signs = s.no_quote_signs && target == kTransliteration;
   if (read.spelled_out) return std::nullopt;
   if (c == kNoCharacter) {
-    // No character: the byte kept where the target reads it alike, else '?'.
-    return read_page(s.source).characters == read_page(target).characters ? U"\uFFFD" : U"?";
+    // No character: the byte kept where the target reads it alike, else '?'
+    // (U+FFFD in UTF-8).
+    const bool kept = read_page(s.source).characters == read_page(target).characters;
+    return kept || target == kUtf8 ? U"\uFFFD" : U"?";
   }
   const bool ascii_as_is = has_trait(encoding(s.source), kAsciiAsIs) && byte < 0x80;
   if ((c == '"' || c == '\'') && s.smart_quotes && !s.source_text && !ascii_as_is) {

@@ -216,5 +216,17 @@ TEST(Texts, RussianTransliteratedFromThreeEncodings) {
   }
 }
 
+// Ukrainian from Windows 1251 into UTF-8, and Russian out of UTF-8 into
+// KOI8-R: a whole run each way.
+TEST(Texts, IntoUtf8AndOutOfIt) {
+  const Bytes ukrainian = sample("ukrainian.txt");
+  // UTF-8 writes LF; an apostrophe after a letter closes.
+  EXPECT_EQ(hex(convert({"-w", "-toutf8"}, enc("CP1251", with_crlf(ukrainian)))), hex(replace_all(ukrainian, "'", "’")));
+  // A byte-order mark is skipped; KOI8-R lacks the guillemets and the dash.
+  const Bytes russian = sample("russian.txt") + "«Конец» — 2024\n";
+  EXPECT_EQ(hex(convert({"-utf8", "-tokoi8"}, "\xEF\xBB\xBF" + with_crlf(russian))),
+            hex(enc("KOI8-R", substituted({{"«", "<<"}, {"»", ">>"}, {"—", "-"}}, russian))));
+}
+
 }  // namespace
 }  // namespace recodia::test

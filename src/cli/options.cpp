@@ -102,6 +102,8 @@ constexpr Switch kSwitches[] = {
     {"-html", Effect::html, 0, G::characters, "HTML entities for characters the target lacks (implies -src)"},
     {"-dhcs", Effect::no_html_entities, 0, G::characters, "with -html: no entities, the other effects of -html stay"},
     {"-pdt", Effect::preserve_time, 0, G::other, "give the output the input's modification time"},
+    encoding_switch("-utf8"),
+    encoding_switch("-toutf8"),
 };
 
 // Every switch of the registry is in the table once, and no text twice.

@@ -1,6 +1,6 @@
-// What one input byte becomes in the output file: the converter's result with
-// the line style applied, one byte at a time. The table path (outcome_table.hpp)
-// is built from this one and tested against it.
+// What one input byte (or character) becomes in the output file: the
+// converter's result with the line style applied, one at a time. The table
+// path (outcome_table.hpp) is built from this one and tested against it.
 #pragma once
 
 #include <cstdint>
@@ -20,18 +20,35 @@ class ByteProcessor {
   template <class Sink>
   void process_byte(std::uint8_t input, Sink& sink);
 
+  // The same for a character read from UTF-8.
+  template <class Sink>
+  void process_character(Character c, Sink& sink) {
+    write(converter_.convert_character(c), sink);
+  }
+
   Converter& converter() { return converter_; }
 
  private:
+  template <class Sink>
+  void write(const Converted& out, Sink& sink);
+
   const ConversionSettings& settings_;
   Converter converter_;
 };
 
 template <class Sink>
 void ByteProcessor::process_byte(std::uint8_t input, Sink& sink) {
-  Converted out;
-  if (settings_.no_encoding) out.put(input);
-  else out = converter_.convert_byte(input);
+  if (!settings_.no_encoding) {
+    write(converter_.convert_byte(input), sink);
+    return;
+  }
+  Converted copy;
+  copy.put(input);
+  write(copy, sink);
+}
+
+template <class Sink>
+void ByteProcessor::write(const Converted& out, Sink& sink) {
   // The line style looks at what the byte became, not at the input byte. CR LF
   // travels as a substitute string, so "-nstr" leaves the LF alone.
   static constexpr std::uint8_t kCrLf[] = {'\r', '\n'};

@@ -5,12 +5,12 @@
 #include "convert/pages.hpp"
 #include "convert/registry.hpp"
 #include "convert/transliteration.hpp"
+#include "convert/utf8.hpp"
 
 namespace recodia {
-namespace {
 
-// What a source byte stands for.
-struct SourceCharacter {
+// What a byte or character of the source stands for.
+struct Converter::Read {
   Character character = kNoCharacter;
   std::uint8_t byte = 0;
   // A substitute of the byte's own (the DOS control symbols): written where
@@ -19,6 +19,8 @@ struct SourceCharacter {
   bool ascii_as_is = false;  // written as the very byte where the target reads it alike
   bool entity = true;        // may be written as an HTML entity
 };
+
+namespace {
 
 // DOS text writes these signs with the glyphs of control bytes; a smiley or a
 // double exclamation mark is spelled out, and no entity stands for any of them.
@@ -37,20 +39,6 @@ constexpr ControlSymbol kControlSymbols[] = {
     {0x14, U'¶', nullptr}, {0x15, U'§', nullptr},
 };
 
-SourceCharacter decode_byte(std::uint8_t b, const Encoding& source, const ConversionSettings& s) {
-  SourceCharacter read{read_page(source.id).characters[b], b};
-  read.ascii_as_is = has_trait(source, kAsciiAsIs) && b < 0x80;
-  if (s.special_symbols && has_trait(source, kDosControlSymbols)) {
-    for (const ControlSymbol& symbol : kControlSymbols) {
-      if (symbol.byte != b) continue;
-      read.character = symbol.character;
-      read.own = symbol.own;
-      read.entity = false;
-    }
-  }
-  return read;
-}
-
 // A quotation mark after a space or a control byte below 0x0E opens; so it
 // does after the signs that DOS text writes with its bullet glyph 0x07.
 bool opens_quotation_after(Character c, bool special_symbols) {
@@ -68,6 +56,7 @@ class Writer {
         no_quote_signs_(s.no_quote_signs && target.form == Form::transliteration) {}
 
   bool has(Character c) const {
+    if (target_.form == Form::utf8) return is_scalar_value(c);
     if (target_.form == Form::transliteration) return c < 0x80 || !transliteration_of(c).empty();
     return written_byte(target_.id, c).has_value();
   }
@@ -75,11 +64,15 @@ class Writer {
   // Whether the target reads this ASCII byte as itself (KOI-7 reads 0x24 as ¤).
   bool reads_as_itself(Character c) const { return c < 0x80 && read_.characters[c] == c; }
 
+  bool writes_utf8() const { return target_.form == Form::utf8; }
+
   void byte(std::uint8_t b) { out_.put(b); }
 
   // A character that the target has, as the target writes it.
   void character(Character c) {
-    if (target_.form == Form::transliteration && c >= 0x80) {
+    if (target_.form == Form::utf8) {
+      encode_utf8(c, [this](std::uint8_t b) { byte(b); });
+    } else if (target_.form == Form::transliteration && c >= 0x80) {
       for (Character latin : transliteration_of(c, no_quote_signs_)) byte(static_cast<std::uint8_t>(latin));
     } else if (const auto b = written_byte(target_.id, c)) {
       byte(*b);
@@ -164,9 +157,29 @@ Converter::Converter(const ConversionSettings& settings)
       same_page_(read_page(settings.source).characters == read_page(settings.target).characters) {}
 
 Converted Converter::convert_byte(std::uint8_t input) {
+  const Encoding& source = encoding(settings_.source);
+  Read read{read_page(source.id).characters[input], input};
+  read.ascii_as_is = has_trait(source, kAsciiAsIs) && input < 0x80;
+  if (settings_.special_symbols && has_trait(source, kDosControlSymbols)) {
+    for (const ControlSymbol& symbol : kControlSymbols) {
+      if (symbol.byte != input) continue;
+      read.character = symbol.character;
+      read.own = symbol.own;
+      read.entity = false;
+    }
+  }
+  return convert(read);
+}
+
+Converted Converter::convert_character(Character c) {
+  const bool ascii = c < 0x80;
+  return convert({c, static_cast<std::uint8_t>(ascii ? c : 0), nullptr,
+                  ascii && has_trait(encoding(settings_.source), kAsciiAsIs)});
+}
+
+Converted Converter::convert(const Read& read) {
   const ConversionSettings& s = settings_;
   const Encoding& target = encoding(s.target);
-  const SourceCharacter read = decode_byte(input, encoding(s.source), s);
   const Character c = read.character;
   const bool opening = opening_;
   opening_ = opens_quotation_after(c, s.special_symbols);
@@ -174,9 +187,10 @@ Converted Converter::convert_byte(std::uint8_t input) {
   Writer w(target, s);
   if (c == kNoCharacter) {
     // A byte that stands for no character: kept where the target reads it
-    // alike, else a question mark.
+    // alike, else a question mark (the replacement character in UTF-8).
     if (read.own != nullptr) w.substitute(*read.own);
-    else if (same_page_) w.byte(input);
+    else if (w.writes_utf8()) w.character(kReplacementCharacter);
+    else if (same_page_) w.byte(read.byte);
     else w.character('?');
     return w.result();
   }
@@ -188,7 +202,7 @@ Converted Converter::convert_byte(std::uint8_t input) {
     }
   }
   if (read.ascii_as_is && w.reads_as_itself(c)) {
-    w.byte(input);
+    w.byte(read.byte);
   } else if (w.has(c)) {
     w.character(c);
   } else if (read.own != nullptr) {

@@ -35,6 +35,9 @@ class Converter {
   // Converts one byte of a single-byte source.
   Converted convert_byte(std::uint8_t input);
 
+  // Converts one character read from UTF-8 (U+FFFD for an ill-formed sequence).
+  Converted convert_character(Character c);
+
   // The converter's only history: whether a quotation mark now would open a
   // quotation (at the start of the text, after a space, a line end or another
   // control byte below 0x0E), or close one.
@@ -42,6 +45,9 @@ class Converter {
   void set_opening(bool opening) { opening_ = opening; }
 
  private:
+  struct Read;
+  Converted convert(const Read& read);
+
   const ConversionSettings& settings_;
   bool turns_quotes_;
   bool same_page_;  // source and target read every byte alike

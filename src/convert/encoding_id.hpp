@@ -26,8 +26,9 @@ enum EncodingId : int {
   kIso8859_1 = 18,
   kIso8859_15 = 19,
   kMacRoman = 20,
+  kUtf8 = 21,
 };
 
-inline constexpr int kEncodingCount = 21;
+inline constexpr int kEncodingCount = 22;
 
 }  // namespace recodia

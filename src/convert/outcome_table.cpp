@@ -9,20 +9,6 @@
 namespace recodia {
 namespace {
 
-struct CaptureSink {
-  ByteOutcome outcome;
-  bool overflow = false;
-  void put(std::span<const std::uint8_t> bytes) {
-    for (const std::uint8_t b : bytes) {
-      if (outcome.length == outcome.bytes.size()) {
-        overflow = true;
-        return;
-      }
-      outcome.bytes[outcome.length++] = b;
-    }
-  }
-};
-
 using wide::kWritesOne;
 using wide::kWritesSeveral;
 
@@ -43,6 +29,14 @@ int slots_for(const std::array<std::array<std::uint8_t, 256>, 2>& kind) {
   }
   if (!any) return 0;
   return in_running_text || high_several >= 24 ? 3 : 1;
+}
+
+// Whether the letters write several bytes: so many high bytes do that the
+// lanes that write several are most of a chunk of text (UTF-8 output).
+bool writes_several_mostly(const std::array<std::array<std::uint8_t, 256>, 2>& kind) {
+  int high_several = 0;
+  for (int b = 0x80; b < 256; ++b) high_several += kind[0][b] == kWritesSeveral || kind[1][b] == kWritesSeveral;
+  return high_several >= 64;
 }
 
 template <bool kWithContext>
@@ -72,7 +66,7 @@ std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settin
   for (int context = 0; context < 2; ++context) {
     for (int b = 0; b < 256; ++b) {
       processor.converter().set_opening(context == 1);
-      CaptureSink sink;
+      OutcomeSink sink;
       processor.process_byte(static_cast<std::uint8_t>(b), sink);
       if (sink.overflow) return std::nullopt;
       table.outcome_[context][b] = sink.outcome;
@@ -88,6 +82,8 @@ std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settin
     for (int b = 0; b < 256; ++b) {
       const ByteOutcome& o = table.outcome_[context][b];
       table.single_[context][b] = o.length == 1 ? o.bytes[0] : 0;
+      table.lengths_[context][b] = o.length;
+      for (std::size_t k = 0; k < 4; ++k) table.spread_[context][k][b] = o.bytes[k];
       table.kind_[context][b] = o.length == 0 ? 0 : o.length == 1 ? kWritesOne : kWritesSeveral;
       if (o.length != 1 || o.bytes[0] != b) table.copies_input_ = false;
     }
@@ -99,6 +95,7 @@ std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settin
       table.depends_on_context_ = true;
   }
   table.slots_ = slots_for(table.kind_);
+  table.expanding_ = table.longest_ <= 4 && writes_several_mostly(table.kind_);
   table.wide_ = wide::available();
   return table;
 }
@@ -113,7 +110,9 @@ std::size_t OutcomeTable::convert(const std::uint8_t* in, std::size_t size, std:
                                   bool& opening) const {
   if (!wide_) return convert_bytewise(in, size, out, opening);
   const wide::Progress done =
-      wide::convert({outcome_, single_, kind_, opens_after_}, depends_on_context_, slots_, in, size, out, opening);
+      expanding_ ? wide::convert_expanding({spread_, lengths_, opens_after_}, depends_on_context_, in, size, out, opening)
+                 : wide::convert({outcome_, single_, kind_, opens_after_}, depends_on_context_, slots_, in, size, out,
+                                 opening);
   return done.written + convert_bytewise(in + done.taken, size - done.taken, out + done.written, opening);
 }
 

@@ -7,6 +7,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <optional>
+#include <span>
 
 #include "convert/settings.hpp"
 
@@ -21,6 +22,22 @@ struct ByteOutcome {
   std::uint8_t length = 0;
 };
 static_assert(sizeof(ByteOutcome) == 16);
+
+// Takes what the byte processor writes for one byte or character into an
+// outcome; `overflow` when it is longer than an entry holds.
+struct OutcomeSink {
+  ByteOutcome outcome;
+  bool overflow = false;
+  void put(std::span<const std::uint8_t> bytes) {
+    for (const std::uint8_t b : bytes) {
+      if (outcome.length == outcome.bytes.size()) {
+        overflow = true;
+        return;
+      }
+      outcome.bytes[outcome.length++] = b;
+    }
+  }
+};
 
 class OutcomeTable {
  public:
@@ -54,6 +71,10 @@ class OutcomeTable {
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> single_{};
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> kind_{};
   alignas(64) std::array<std::uint8_t, 256> opens_after_{};  // 1: a quote after this byte opens
+  // For the expanding kernel: the k-th byte of every outcome, and the lengths.
+  alignas(64) std::array<std::array<std::array<std::uint8_t, 256>, 4>, 2> spread_{};
+  alignas(64) std::array<std::array<std::uint8_t, 256>, 2> lengths_{};
+  bool expanding_ = false;  // most bytes write two to four: the expanding kernel
   bool depends_on_context_ = false;
   bool copies_input_ = false;
   int slots_ = 0;      // see slots_for()

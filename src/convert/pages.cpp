@@ -12,7 +12,7 @@ namespace {
 // encodings that are no code page; which those are is told by their form: a
 // pointer compared with null is no constant under the address sanitizer).
 constexpr CodePage read_page_of(const Encoding& e) {
-  const bool has_upper_half = e.form != Form::transliteration;
+  const bool has_upper_half = e.form != Form::transliteration && e.form != Form::utf8;
   CodePage p{};
   for (std::size_t b = 0; b < 256; ++b) {
     const Character c = b < 0x80 ? static_cast<Character>(b) : has_upper_half ? (*e.upper_half)[b - 0x80] : 0;

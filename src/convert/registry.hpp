@@ -15,7 +15,7 @@
 
 namespace recodia {
 
-enum class Script : std::uint8_t { cyrillic, turkish, west_european, latin_transliteration };
+enum class Script : std::uint8_t { cyrillic, turkish, west_european, latin_transliteration, unicode };
 
 // How an encoding's bytes stand for characters.
 enum class Form : std::uint8_t {
@@ -25,6 +25,7 @@ enum class Form : std::uint8_t {
   koi7,             // KOI-7 in 8 bits: ASCII with ¤ for $ below, the Cyrillic half of the
                     // 7-bit set above (punctuation 0xA0..0xBF, KOI8-R's letters 0xC0..0xFE)
   transliteration,  // Latin letters for Cyrillic ones: a target only
+  utf8,             // every Unicode character, in one to four bytes
 };
 
 // What sets an encoding's bytes apart beyond their characters.
@@ -58,7 +59,7 @@ struct Encoding {
   std::optional<LineStyle> target_line_style;
   Form form;
   // The published code page's upper half, byte to character (for KX and KOI-7
-  // the page they are made from); nullptr for transliteration.
+  // the page they are made from); nullptr for transliteration and UTF-8.
   const code_pages::UpperHalf* upper_half;
   unsigned traits;
 };
@@ -118,6 +119,8 @@ inline constexpr std::array<Encoding, kEncodingCount> kEncodings = {{
     {kMacRoman, "MacRoman", "Mac Roman", Script::west_european,
      switches("-macroman"), switches("-tomacroman"), LineStyle::lf, Form::code_page, &code_pages::kMacRoman,
      kNoTraits},
+    {kUtf8, "UTF-8", "UTF-8 (Unicode)", Script::unicode,
+     switches("-utf8"), switches("-toutf8"), LineStyle::lf, Form::utf8, nullptr, kAsciiAsIs},
 }};
 
 constexpr const Encoding& encoding(EncodingId id) { return kEncodings[static_cast<std::size_t>(id)]; }
@@ -127,7 +130,9 @@ constexpr bool is_source(const Encoding& e) { return !e.source_switches[0].empty
 constexpr bool has_trait(const Encoding& e, Trait t) { return (e.traits & t) != 0; }
 
 // Whether the encoding writes Cyrillic letters as themselves.
-constexpr bool has_cyrillic_letters(const Encoding& e) { return e.script == Script::cyrillic; }
+constexpr bool has_cyrillic_letters(const Encoding& e) {
+  return e.script == Script::cyrillic || e.script == Script::unicode;
+}
 
 constexpr bool has_switch(const SwitchNames& names, std::string_view text) {
   for (std::string_view n : names)

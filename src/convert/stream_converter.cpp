@@ -1,5 +1,13 @@
 #include "convert/stream_converter.hpp"
 
+#include <array>
+#include <cstring>
+#include <utility>
+
+#include "convert/registry.hpp"
+#include "convert/utf8.hpp"
+#include "convert/wide_kernel.hpp"
+
 namespace recodia {
 namespace {
 
@@ -8,15 +16,188 @@ struct VectorSink {
   void put(std::span<const std::uint8_t> bytes) { out.insert(out.end(), bytes.begin(), bytes.end()); }
 };
 
+struct PointerSink {
+  std::uint8_t*& out;
+  void put(std::span<const std::uint8_t> bytes) {
+    std::memcpy(out, bytes.data(), bytes.size());
+    out += bytes.size();
+  }
+};
+
+constexpr Character kByteOrderMark = 0xFEFF;
+
 }  // namespace
 
+// Text read as UTF-8. On the table path each character's outcome is worked
+// out once, when the character first occurs, and kept in pages of 64 (the
+// Basic Multilingual Plane, at most 1 MiB); the decoding takes well-formed
+// sequences inline and leaves everything else to the plain decoder. An
+// outcome never depends on the quotation context here: UTF-8's quotation
+// marks are passed on as they are.
+class StreamConverter::Utf8Text {
+ public:
+  Utf8Text(const ConversionSettings& settings, ConversionPath path)
+      : processor_(settings), fast_(path == ConversionPath::table), wide_(fast_ && wide::available()) {
+    for (Character c = 0; c < 0x80; ++c) ascii_[c] = work_out(c);
+    if (!wide_) return;
+    // ASCII, Latin-1 and Cyrillic, as the wide kernel reads them; it serves
+    // only where most of them write one byte each.
+    int single = 0;
+    for (std::size_t table = 0; table < 2; ++table) {
+      for (Character low = 0; low < 256; ++low) {
+        const ByteOutcome& o = outcome((table == 0 ? 0 : 0x400) | low);
+        narrow_single_[table][low] = o.length == 1 ? o.bytes[0] : 0;
+        narrow_kind_[table][low] = o.length == 0 ? 0 : o.length == 1 ? wide::kWritesOne : wide::kWritesSeveral;
+        single += o.length <= 1;
+      }
+    }
+    wide_ = single >= 256;
+  }
+
+  // Converts `in` into `out`, which must hold 16 bytes for each input byte
+  // and 64 more; returns the number of bytes written.
+  std::size_t convert(std::span<const std::uint8_t> in, std::uint8_t* out) {
+    return fast_ ? convert_fast(in, out) : convert_plain(in, out);
+  }
+
+  std::size_t finish(std::uint8_t* out) {
+    std::uint8_t* o = out;
+    decoder_.finish([&](Character c) { write(c, o); });
+    return static_cast<std::size_t>(o - out);
+  }
+
+  std::uint64_t replaced() const { return decoder_.replaced(); }
+
+ private:
+  ByteOutcome work_out(Character c) {
+    OutcomeSink sink;
+    processor_.process_character(c, sink);
+    return sink.outcome;  // at most eight bytes: an entity is the longest
+  }
+
+  const ByteOutcome& outcome(Character c) {
+    if (c < 0x80) return ascii_[c];
+    if (c >= 0x10000) return scratch_ = work_out(c);
+    std::unique_ptr<std::array<ByteOutcome, 64>>& page = pages_[c >> 6];
+    if (!page) {
+      page = std::make_unique<std::array<ByteOutcome, 64>>();
+      for (Character i = 0; i < 64; ++i) {
+        const Character member = (c & ~Character{63}) | i;
+        (*page)[i] = is_scalar_value(member) ? work_out(member) : ByteOutcome{};
+      }
+    }
+    return (*page)[c & 63];
+  }
+
+  // Copies the whole entry and advances by its length: no branch per character.
+  static void put(const ByteOutcome& o, std::uint8_t*& out) {
+    std::memcpy(out, &o, sizeof o);
+    out += o.length;
+  }
+
+  // A character that the plain decoder read; a byte-order mark at the start of
+  // the text is skipped.
+  void write(Character c, std::uint8_t*& out) {
+    if (std::exchange(at_start_, false) && c == kByteOrderMark) return;
+    if (!fast_) {
+      PointerSink sink{out};
+      processor_.process_character(c, sink);
+      return;
+    }
+    put(outcome(c), out);
+  }
+
+  std::size_t convert_plain(std::span<const std::uint8_t> in, std::uint8_t* out) {
+    std::uint8_t* o = out;
+    for (const std::uint8_t b : in) decoder_.put(b, [&](Character c) { write(c, o); });
+    return static_cast<std::size_t>(o - out);
+  }
+
+  std::size_t convert_fast(std::span<const std::uint8_t> in, std::uint8_t* out) {
+    std::uint8_t* o = out;
+    const std::uint8_t* p = in.data();
+    const std::uint8_t* const end = p + in.size();
+    auto read_plainly = [&](Character c) { write(c, o); };
+    // A sequence cut at the end of the block before, and the first character.
+    while (p < end && (decoder_.in_sequence() || at_start_)) decoder_.put(*p++, read_plainly);
+    // Where the wide kernel stops, a stretch of characters one at a time.
+    const std::uint8_t* wide_again = p;
+    while (end - p >= 4) {
+      if (wide_ && p >= wide_again) {
+        const wide::Progress done =
+            wide::read_utf8({narrow_single_, narrow_kind_}, p, static_cast<std::size_t>(end - p), o);
+        p += done.taken;
+        o += done.written;
+        // Back to it after the character that stopped it, unless it got
+        // nowhere: then after a stretch.
+        wide_again = done.taken < 16 ? p + 64 : p;
+        if (end - p < 4) break;
+      }
+      const std::uint8_t b = p[0];
+      if (b < 0x80) {
+        put(ascii_[b], o);
+        ++p;
+        continue;
+      }
+      const std::uint8_t b1 = p[1];
+      if (b >= 0xC2 && b <= 0xDF && (b1 & 0xC0) == 0x80) {
+        put(outcome((b & 0x1Fu) << 6 | (b1 & 0x3Fu)), o);
+        p += 2;
+        continue;
+      }
+      const std::uint8_t b2 = p[2];
+      // E0 and ED narrow the second byte (no overlong forms, no surrogates).
+      if (b >= 0xE0 && b <= 0xEF && (b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80 && (b != 0xE0 || b1 >= 0xA0) &&
+          (b != 0xED || b1 < 0xA0)) {
+        put(outcome((b & 0x0Fu) << 12 | (b1 & 0x3Fu) << 6 | (b2 & 0x3Fu)), o);
+        p += 3;
+        continue;
+      }
+      const std::uint8_t b3 = p[3];
+      // F0 and F4 narrow it too (no overlong forms, nothing above U+10FFFF).
+      if (b >= 0xF0 && b <= 0xF4 && (b1 & 0xC0) == 0x80 && (b2 & 0xC0) == 0x80 && (b3 & 0xC0) == 0x80 &&
+          (b != 0xF0 || b1 >= 0x90) && (b != 0xF4 || b1 < 0x90)) {
+        put(outcome((b & 0x07u) << 18 | (b1 & 0x3Fu) << 12 | (b2 & 0x3Fu) << 6 | (b3 & 0x3Fu)), o);
+        p += 4;
+        continue;
+      }
+      // Ill-formed: the plain decoder reads on until it holds nothing.
+      do decoder_.put(*p++, read_plainly);
+      while (decoder_.in_sequence() && p < end);
+    }
+    while (p < end) decoder_.put(*p++, read_plainly);
+    return static_cast<std::size_t>(o - out);
+  }
+
+  ByteProcessor processor_;
+  const bool fast_;
+  bool wide_;  // the wide kernel reads on where it can
+  Utf8Decoder decoder_;
+  bool at_start_ = true;
+  std::array<ByteOutcome, 0x80> ascii_;
+  std::array<std::unique_ptr<std::array<ByteOutcome, 64>>, 0x10000 / 64> pages_;
+  ByteOutcome scratch_;
+  alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_single_{};
+  alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_kind_{};
+};
+
 StreamConverter::StreamConverter(const ConversionSettings& settings, ConversionPath path) {
+  if (settings.source == kUtf8 && !settings.no_encoding) {
+    utf8_ = std::make_unique<Utf8Text>(settings, path);
+    return;
+  }
   if (path == ConversionPath::table) table_ = OutcomeTable::build(settings);
   // Without a table (an outcome too long for an entry) the reference path does the work.
   if (!table_) reference_.emplace(settings);
 }
 
+StreamConverter::~StreamConverter() = default;
+
 std::span<const std::uint8_t> StreamConverter::convert(std::span<const std::uint8_t> block) {
+  if (utf8_) {
+    if (output_.size() < block.size() * 16 + 64) output_.resize(block.size() * 16 + 64);
+    return {output_.data(), utf8_->convert(block, output_.data())};
+  }
   if (table_ && table_->copies_input()) return block;  // "-noenc -noaltlf": nothing changes
   if (table_) {
     // Most of the room is for the worst case and is never touched.
@@ -28,5 +209,13 @@ std::span<const std::uint8_t> StreamConverter::convert(std::span<const std::uint
   for (const std::uint8_t b : block) reference_->process_byte(b, sink);
   return output_;
 }
+
+std::span<const std::uint8_t> StreamConverter::finish() {
+  if (!utf8_) return {};
+  if (output_.size() < 64) output_.resize(64);
+  return {output_.data(), utf8_->finish(output_.data())};
+}
+
+std::uint64_t StreamConverter::replaced() const { return utf8_ ? utf8_->replaced() : 0; }
 
 }  // namespace recodia

@@ -1,5 +1,6 @@
 // A text converted block by block, as it is read: what crosses the end of a
-// block (whether a quotation opens) is kept from one block to the next.
+// block (whether a quotation opens, a UTF-8 sequence cut in two) is kept from
+// one block to the next.
 #pragma once
 
 #include <cstddef>
@@ -15,24 +16,33 @@
 
 namespace recodia {
 
-// How the bytes are converted: through the table of every byte's outcome, or
-// one converter call per byte (the reference that the table is checked against).
+// How the bytes are converted: through tables of every byte's (or
+// character's) outcome, or one converter call each (the reference that the
+// tables are checked against).
 enum class ConversionPath { table, reference };
 
 class StreamConverter {
  public:
   // The settings must be resolved and must outlive the converter.
   explicit StreamConverter(const ConversionSettings& settings, ConversionPath path = ConversionPath::table);
+  ~StreamConverter();
 
   // The output for the next block of input; valid until the next call.
   std::span<const std::uint8_t> convert(std::span<const std::uint8_t> block);
 
-  // The output that the end of the input still owes.
-  std::span<const std::uint8_t> finish() { return {}; }
+  // The output that the end of the input still owes: a UTF-8 sequence cut
+  // short there.
+  std::span<const std::uint8_t> finish();
+
+  // How many replacement characters stand for ill-formed UTF-8 so far.
+  std::uint64_t replaced() const;
 
  private:
+  class Utf8Text;
+
   std::optional<OutcomeTable> table_;
   std::optional<ByteProcessor> reference_;
+  std::unique_ptr<Utf8Text> utf8_;
   bool opening_ = true;  // a quotation at the start of the text opens
   std::vector<std::uint8_t> output_;
 };

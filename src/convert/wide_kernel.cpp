@@ -157,6 +157,130 @@ RECODIA_WIDE_TARGET Progress convert_wide(const WideTables& t, int slots, const 
   }
 }
 
+
+// 64 bytes at a time where every byte writes at most four: look up the four
+// bytes and the length of each lane's outcome, then, for a quarter of the
+// lanes at a time, lay their four bytes side by side and keep the first
+// `length` of each (compress), so that the quarter's output is one store.
+template <bool kWithContext>
+RECODIA_WIDE_TARGET Progress convert_expanding(const ExpandingTables& t, const std::uint8_t* in, std::size_t size,
+                                               std::uint8_t* out, bool& opening) {
+  std::uint8_t* const start = out;
+  WideTable bytes[2][4];
+  WideTable lengths[2];
+  for (int context = 0; context < 2; ++context) {
+    for (int k = 0; k < 4; ++k) bytes[context][k] = load_table(t.bytes[context][k]);
+    lengths[context] = load_table(t.lengths[context]);
+  }
+  const WideTable opens = load_table(t.opens_after);
+  const __m512i one = _mm512_set1_epi8(1);
+  // Place 4j + i of a quarter takes byte i of lane j of that quarter; an index
+  // from 64 up picks from the second register of a two-register permute.
+  alignas(64) std::uint8_t spread[4][64];
+  alignas(64) std::uint8_t lane_of[4][64];
+  alignas(64) std::uint8_t rank[64];
+  for (int q = 0; q < 4; ++q) {
+    for (int j = 0; j < 16; ++j) {
+      for (int i = 0; i < 4; ++i) {
+        spread[q][4 * j + i] = static_cast<std::uint8_t>(16 * q + j + (i % 2 == 1 ? 64 : 0));
+        lane_of[q][4 * j + i] = static_cast<std::uint8_t>(16 * q + j);
+        rank[4 * j + i] = static_cast<std::uint8_t>(i);
+      }
+    }
+  }
+  const __m512i ranks = _mm512_load_si512(rank);
+  constexpr __mmask64 kUpperPairs = 0xCCCCCCCCCCCCCCCCull;  // places 4j + 2 and 4j + 3
+  std::uint64_t carry = opening ? 1 : 0;
+  std::size_t i = 0;
+  for (; i + 64 <= size; i += 64) {
+    const __m512i v = _mm512_loadu_si512(in + i);
+    const __mmask64 high = _mm512_movepi8_mask(v);
+    __m512i b[4];
+    for (int k = 0; k < 4; ++k) b[k] = look_up(bytes[0][k], v, high);
+    __m512i length = look_up(lengths[0], v, high);
+    if constexpr (kWithContext) {
+      const std::uint64_t opens_lanes = _mm512_test_epi8_mask(look_up(opens, v, high), one);
+      const std::uint64_t opening_lanes = (opens_lanes << 1) | carry;
+      carry = opens_lanes >> 63;
+      for (int k = 0; k < 4; ++k) b[k] = _mm512_mask_blend_epi8(opening_lanes, b[k], look_up(bytes[1][k], v, high));
+      length = _mm512_mask_blend_epi8(opening_lanes, length, look_up(lengths[1], v, high));
+    }
+    for (int q = 0; q < 4; ++q) {
+      const __m512i index = _mm512_load_si512(spread[q]);
+      const __m512i laid = _mm512_mask_blend_epi8(kUpperPairs, _mm512_permutex2var_epi8(b[0], index, b[1]),
+                                                  _mm512_permutex2var_epi8(b[2], index, b[3]));
+      // (The masked form: GCC 12 warns falsely about the plain one.)
+      const __m512i lane_length = _mm512_maskz_permutexvar_epi8(~__mmask64{0}, _mm512_load_si512(lane_of[q]), length);
+      const __mmask64 written = _mm512_cmplt_epu8_mask(ranks, lane_length);
+      _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(written, laid));
+      out += std::popcount(written);
+    }
+  }
+  if constexpr (kWithContext) {
+    opening = carry != 0;
+  } else if (i > 0) {
+    opening = t.opens_after[in[i - 1]] != 0;
+  }
+  return {i, static_cast<std::size_t>(out - start)};
+}
+
+
+// Lanes are whole characters when the high bytes are the leads C2 C3 D0..D3,
+// each followed by a continuation byte, and those continuation bytes. Each
+// lead lane stands for its character: the low byte of the code point indexes
+// the Latin-1 or the Cyrillic table, and the continuation lanes are dropped
+// with the characters that write nothing. A chunk is taken up to its first
+// lane that is anything else (a longer sequence, an ill-formed byte, a
+// character that writes several bytes, a lead whose character crosses the
+// chunk), and there the kernel stops.
+RECODIA_WIDE_TARGET Progress read_utf8_chunks(const Utf8Tables& t, const std::uint8_t* in, std::size_t size,
+                                              std::uint8_t* out) {
+  std::uint8_t* const start = out;
+  const WideTable single_latin = load_table(t.single[0]);
+  const WideTable single_cyrillic = load_table(t.single[1]);
+  const WideTable kind_latin = load_table(t.kind[0]);
+  const WideTable kind_cyrillic = load_table(t.kind[1]);
+  const __m512i one = _mm512_set1_epi8(static_cast<char>(kWritesOne));
+  const __m512i several = _mm512_set1_epi8(static_cast<char>(kWritesSeveral));
+  const __m512i top_two = _mm512_set1_epi8(static_cast<char>(0xC0));
+  const __m512i continuation = _mm512_set1_epi8(static_cast<char>(0x80));
+  const auto masked_equal = [](__m512i v, int mask, int value) RECODIA_WIDE_TARGET {
+    return _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(mask))),
+                                  _mm512_set1_epi8(static_cast<char>(value)));
+  };
+  std::size_t i = 0;
+  while (i + 65 <= size) {
+    const __m512i v = _mm512_loadu_si512(in + i);
+    const __m512i next = _mm512_loadu_si512(in + i + 1);
+    const std::uint64_t high = _mm512_movepi8_mask(v);
+    const std::uint64_t follows = _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, top_two), continuation);
+    const std::uint64_t next_follows = _mm512_cmpeq_epi8_mask(_mm512_and_si512(next, top_two), continuation);
+    const std::uint64_t cyrillic = masked_equal(v, 0xFC, 0xD0);
+    const std::uint64_t leads = masked_equal(v, 0xFE, 0xC2) | cyrillic;
+    // The code point's low byte: the byte itself for ASCII, the lead's two low
+    // bits and the continuation's six for a two-byte character.
+    const __m512i two_byte = _mm512_or_si512(_mm512_slli_epi16(_mm512_and_si512(v, _mm512_set1_epi8(3)), 6),
+                                             _mm512_and_si512(next, _mm512_set1_epi8(0x3F)));
+    const __m512i index = _mm512_mask_blend_epi8(high, v, two_byte);
+    const __mmask64 index_high = _mm512_movepi8_mask(index);
+    const __m512i bytes = _mm512_mask_blend_epi8(cyrillic, look_up(single_latin, index, index_high),
+                                                 look_up(single_cyrillic, index, index_high));
+    const __m512i kinds = _mm512_mask_blend_epi8(cyrillic, look_up(kind_latin, index, index_high),
+                                                 look_up(kind_cyrillic, index, index_high));
+    const std::uint64_t characters = ~follows;
+    const std::uint64_t unfit = (high & ~(leads | follows)) | (follows & ~(leads << 1)) | (leads & ~next_follows) |
+                                (leads & (std::uint64_t{1} << 63)) |
+                                (_mm512_test_epi8_mask(kinds, several) & characters);
+    const unsigned taken = unfit == 0 ? 64 : static_cast<unsigned>(std::countr_zero(unfit));
+    const std::uint64_t writes_one = _mm512_test_epi8_mask(kinds, one) & characters & _bzhi_u64(~std::uint64_t{0}, taken);
+    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(writes_one, bytes));
+    out += std::popcount(writes_one);
+    i += taken;
+    if (taken < 64) break;
+  }
+  return {i, static_cast<std::size_t>(out - start)};
+}
+
 }  // namespace
 
 bool available() {
@@ -170,9 +294,25 @@ Progress convert(const Tables& t, bool with_context, int slots, const std::uint8
                       : convert_wide<false>(t, slots, in, size, out, opening);
 }
 
+Progress convert_expanding(const ExpandingTables& t, bool with_context, const std::uint8_t* in, std::size_t size,
+                           std::uint8_t* out, bool& opening) {
+  return with_context ? convert_expanding<true>(t, in, size, out, opening)
+                      : convert_expanding<false>(t, in, size, out, opening);
+}
+
+Progress read_utf8(const Utf8Tables& t, const std::uint8_t* in, std::size_t size, std::uint8_t* out) {
+  return read_utf8_chunks(t, in, size, out);
+}
+
 #else
 
 bool available() { return false; }
+
+Progress read_utf8(const Utf8Tables&, const std::uint8_t*, std::size_t, std::uint8_t*) { return {0, 0}; }
+
+Progress convert_expanding(const ExpandingTables&, bool, const std::uint8_t*, std::size_t, std::uint8_t*, bool&) {
+  return {0, 0};
+}
 
 Progress convert(const Tables&, bool, int, const std::uint8_t*, std::size_t, std::uint8_t*, bool&) { return {0, 0}; }
 
