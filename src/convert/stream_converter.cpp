@@ -193,27 +193,34 @@ StreamConverter::StreamConverter(const ConversionSettings& settings, ConversionP
 
 StreamConverter::~StreamConverter() = default;
 
+std::uint8_t* StreamConverter::room(std::size_t size) {
+  if (room_size_ < size) {
+    room_.reset(new std::uint8_t[size]);
+    room_size_ = size;
+  }
+  return room_.get();
+}
+
 std::span<const std::uint8_t> StreamConverter::convert(std::span<const std::uint8_t> block) {
   if (utf8_) {
-    if (output_.size() < block.size() * 16 + 64) output_.resize(block.size() * 16 + 64);
-    return {output_.data(), utf8_->convert(block, output_.data())};
+    std::uint8_t* out = room(block.size() * 16 + 64);
+    return {out, utf8_->convert(block, out)};
   }
   if (table_ && table_->copies_input()) return block;  // "-noenc -noaltlf": nothing changes
   if (table_) {
-    // Most of the room is for the worst case and is never touched.
-    if (output_.size() < table_->capacity_for(block.size())) output_.resize(table_->capacity_for(block.size()));
-    return {output_.data(), table_->convert(block.data(), block.size(), output_.data(), opening_)};
+    std::uint8_t* out = room(table_->capacity_for(block.size()));
+    return {out, table_->convert(block.data(), block.size(), out, opening_)};
   }
-  output_.clear();
-  VectorSink sink{output_};
+  reference_output_.clear();
+  VectorSink sink{reference_output_};
   for (const std::uint8_t b : block) reference_->process_byte(b, sink);
-  return output_;
+  return reference_output_;
 }
 
 std::span<const std::uint8_t> StreamConverter::finish() {
   if (!utf8_) return {};
-  if (output_.size() < 64) output_.resize(64);
-  return {output_.data(), utf8_->finish(output_.data())};
+  std::uint8_t* out = room(64);
+  return {out, utf8_->finish(out)};
 }
 
 std::uint64_t StreamConverter::replaced() const { return utf8_ ? utf8_->replaced() : 0; }

@@ -40,11 +40,17 @@ class StreamConverter {
  private:
   class Utf8Text;
 
+  std::uint8_t* room(std::size_t size);
+
   std::optional<OutcomeTable> table_;
   std::optional<ByteProcessor> reference_;
   std::unique_ptr<Utf8Text> utf8_;
   bool opening_ = true;  // a quotation at the start of the text opens
-  std::vector<std::uint8_t> output_;
+  // The room for a block's output. Not zeroed: most of it is for the worst
+  // case and is never touched, so it costs no memory.
+  std::unique_ptr<std::uint8_t[]> room_;
+  std::size_t room_size_ = 0;
+  std::vector<std::uint8_t> reference_output_;
 };
 
 }  // namespace recodia
