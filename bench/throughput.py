@@ -249,7 +249,8 @@ def main():
             ("iconv -c UTF-8 -> KOI8-R", utf, ["iconv", "-c", "-f", "UTF-8", "-t", "KOI8-R", utf], True, None),
         ]
         def knows_utf8(program):
-            probe = subprocess.run([program, "-ni", "-utf8", "-toutf8", os.devnull, out], stdout=subprocess.DEVNULL)
+            probe = subprocess.run([program, "-ni", "-utf8", "-toutf8", os.devnull, out], stdout=subprocess.DEVNULL,
+                                   stderr=subprocess.DEVNULL)
             return probe.returncode == 0
 
         modes = [m for m in modes if knows_utf8(recodia) or not any("utf8" in s for s in m[2])]
@@ -262,7 +263,9 @@ def main():
         memory = {c[0]: 0 for c in commands}  # KiB
         for round_number in range(args.repeat):
             print(f"round {round_number + 1} of {args.repeat}", flush=True)
-            for label, _, argv, to_stdout, _ in commands:
+            # Every other round backwards, so that no command always follows
+            # the same one (a file just deleted slows the next run a little).
+            for label, _, argv, to_stdout, _ in commands[::1 if round_number % 2 == 0 else -1]:
                 if os.path.exists(out):
                     os.remove(out)
                 seconds, processor, peak = run_once(argv, out if to_stdout else sink, timer, memory_file)
