@@ -1,0 +1,287 @@
+#include "convert/detect.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bitset>
+#include <limits>
+#include <vector>
+
+#include "convert/code_pages.hpp"
+#include "convert/detect_model.hpp"
+#include "convert/registry.hpp"
+
+namespace recodia {
+namespace {
+
+namespace model = detect_model;
+using code_pages::UpperHalf;
+using Cost = std::int64_t;  // eighths of a bit, as the model counts
+
+// KX reads bytes as DOS 866 does, except Zh and zh where 866 has two shades.
+constexpr UpperHalf kx_half() {
+  UpperHalf h = code_pages::kDos866;
+  h[0x30] = U'Ж';
+  h[0x31] = U'ж';
+  return h;
+}
+
+// KOI-7 in its 8-bit form: the Cyrillic half holds the KOI8-R letters (without
+// Ъ at 0xFF) and, at 0xA0..0xBF, the space, digits and punctuation.
+constexpr UpperHalf koi7_half() {
+  UpperHalf h{};
+  for (std::size_t i = 0x20; i < 0x40; ++i) h[i] = static_cast<char32_t>(i);
+  for (std::size_t i = 0x40; i < 0x7F; ++i) h[i] = code_pages::kKoi8r[i];
+  return h;
+}
+
+constexpr UpperHalf kKxHalf = kx_half();
+constexpr UpperHalf kKoi7Half = koi7_half();
+
+constexpr char32_t read_byte(EncodingId id, std::uint8_t b) {
+  if (id == kKoi7 && b == '$') return U'¤';  // KOI-7 has the currency sign there
+  if (b < 0x80) return b;
+  const UpperHalf* half = id == kKx ? &kKxHalf : id == kKoi7 ? &kKoi7Half : encoding(id).page;
+  return half == nullptr ? 0 : (*half)[b - 0x80u];
+}
+
+// The bytes that some source reads otherwise than ASCII does.
+constexpr bool reads_as_ascii(std::uint8_t b) { return b < 0x80 && b != '$'; }
+
+struct ByteClass {
+  std::uint8_t symbol = model::kControl;
+  model::LetterCase letter_case = model::kNoCase;
+};
+using ByteClasses = std::array<ByteClass, 256>;
+
+constexpr ByteClass class_of(char32_t c) {
+  if (c < 0x80) return {model::kAscii[c].symbol, model::kAscii[c].letter_case};
+  if (c == 0) return {};
+  const auto& table = model::kNonAscii;
+  const auto* it = std::lower_bound(table.begin(), table.end(), c,
+                                    [](const model::CharClass& e, char32_t v) { return e.character < v; });
+  if (it == table.end() || it->character != c)
+    throw "a code page character that the model does not know: run tools/gen_detect_model.py again";
+  return {it->symbol, it->letter_case};
+}
+
+constexpr std::array<ByteClasses, kEncodingCount> build_classes() {
+  std::array<ByteClasses, kEncodingCount> all{};
+  for (const Encoding& e : kEncodings) {
+    if (!is_source(e)) continue;
+    for (int b = 0; b < 256; ++b) {
+      char32_t c = read_byte(e.id, static_cast<std::uint8_t>(b));
+      all[static_cast<std::size_t>(e.id)][static_cast<std::size_t>(b)] =
+          c == 0 && b != 0 ? ByteClass{} : class_of(c);
+    }
+  }
+  return all;
+}
+
+constexpr std::array<ByteClasses, kEncodingCount> kClasses = build_classes();
+
+// The order in which encodings that read a sample alike are preferred: the
+// more widespread first.
+constexpr std::array<EncodingId, 20> kPreference = {
+    kWindows1251, kKoi8r,     kDos866,     kKoi8u,     kIso8859_5, kMacCyrillic, kMacUkrainian,
+    kDos855,      kIsoIr111,  kKx,         kKoi7,      kWindows1252, kIso8859_15, kIso8859_1,
+    kWindows1254, kIso8859_9, kDos850,     kDos857,    kMacRoman,    kMacTurkish,
+};
+
+// KOI-7's 8-bit form reads the signs of other code pages' upper halves as
+// ASCII punctuation, which any text may hold: choosing it takes evidence.
+constexpr Cost kKoi7Doubt = 16 * 8;
+
+constexpr std::array<Cost, kEncodingCount> preference_costs() {
+  std::array<Cost, kEncodingCount> c{};
+  for (std::size_t i = 0; i < kPreference.size(); ++i) c[static_cast<std::size_t>(kPreference[i])] = static_cast<Cost>(i);
+  c[kKoi7] += kKoi7Doubt;
+  return c;
+}
+constexpr std::array<Cost, kEncodingCount> kPreferenceCost = preference_costs();
+
+constexpr int kLanguageCount = static_cast<int>(model::kLanguages.size());
+
+constexpr Cost pair_cost(const model::Language& l, std::uint8_t a, std::uint8_t b) {
+  return l.pair_cost[l.slot[a] * l.slots + l.slot[b]] + l.within[b];
+}
+
+// Walks a UTF-8 text byte by byte (the well-formed sequences of Unicode's
+// table 3-7: no overlong forms, surrogates or values past U+10FFFF).
+class Utf8Validator {
+ public:
+  void feed(std::uint8_t b) {
+    if (!valid_) return;
+    if (pending_ > 0) {
+      if (b < low_ || b > high_) {
+        valid_ = false;
+        return;
+      }
+      low_ = 0x80;
+      high_ = 0xBF;
+      if (--pending_ == 0) ++sequences_;
+      return;
+    }
+    if (b < 0x80) return;
+    if (b >= 0xC2 && b <= 0xDF) {
+      pending_ = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      pending_ = 2;
+      if (b == 0xE0) low_ = 0xA0;
+      if (b == 0xED) high_ = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      pending_ = 3;
+      if (b == 0xF0) low_ = 0x90;
+      if (b == 0xF4) high_ = 0x8F;
+    } else {
+      valid_ = false;
+    }
+  }
+  // Valid with a non-ASCII character; a sequence cut by the sample's end is forgiven.
+  bool is_text() const { return valid_ && sequences_ > 0; }
+
+ private:
+  bool valid_ = true;
+  int pending_ = 0;
+  std::uint8_t low_ = 0x80, high_ = 0xBF;
+  std::size_t sequences_ = 0;
+};
+
+constexpr bool has_byte_order_mark(std::span<const std::uint8_t> s) {
+  return s.size() >= 3 && s[0] == 0xEF && s[1] == 0xBB && s[2] == 0xBF;
+}
+
+std::span<const std::uint8_t> bounded(std::span<const std::uint8_t> sample) {
+  return sample.first(std::min(sample.size(), kDetectionSampleSize));
+}
+
+// What one pass over the sample learns: whether it is UTF-8, which bytes occur,
+// and how often each pair of neighbouring bytes does (the text starts after a
+// line end).
+struct SampleStatistics {
+  bool utf8 = false;
+  std::bitset<256> bytes;
+  std::vector<std::uint32_t> count = std::vector<std::uint32_t>(256 * 256);
+  std::vector<std::uint16_t> pairs;  // the distinct pairs, first byte times 256 plus second
+};
+
+SampleStatistics gather(std::span<const std::uint8_t> sample) {
+  SampleStatistics s;
+  Utf8Validator utf8;
+  std::uint8_t previous = '\n';
+  for (std::uint8_t b : sample) {
+    utf8.feed(b);
+    s.bytes.set(b);
+    auto pair = static_cast<std::uint16_t>(previous << 8 | b);
+    if (s.count[pair]++ == 0) s.pairs.push_back(pair);
+    previous = b;
+  }
+  s.utf8 = utf8.is_text();
+  return s;
+}
+
+bool has_non_ascii(const std::bitset<256>& bytes) {
+  for (int b = 0x80; b < 256; ++b)
+    if (bytes.test(static_cast<std::size_t>(b))) return true;
+  return false;
+}
+
+bool alike_on(const std::bitset<256>& bytes, EncodingId a, EncodingId b) {
+  for (int i = 0; i < 256; ++i)
+    if (bytes.test(static_cast<std::size_t>(i)) && !reads_as_ascii(static_cast<std::uint8_t>(i)) &&
+        read_byte(a, static_cast<std::uint8_t>(i)) != read_byte(b, static_cast<std::uint8_t>(i)))
+      return false;
+  return true;
+}
+
+// The cost of the sample through every source encoding. The pairs that every
+// source reads alike only choose the language by which the others are judged,
+// so that a long stretch of ASCII in one language cannot outweigh the letters
+// that tell the encodings apart.
+std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
+  std::array<Cost, kLanguageCount> shared{};
+  std::array<std::array<Cost, kLanguageCount>, kEncodingCount> own{};
+  std::array<Cost, kEncodingCount> letter_case{};
+  const ByteClasses& ascii = kClasses[kDos866];
+  for (std::uint16_t pair : s.pairs) {
+    const auto a = static_cast<std::uint8_t>(pair >> 8), b = static_cast<std::uint8_t>(pair & 0xFF);
+    const Cost n = s.count[pair];
+    if (reads_as_ascii(a) && reads_as_ascii(b)) {
+      for (int l = 0; l < kLanguageCount; ++l)
+        shared[l] += n * pair_cost(model::kLanguages[l], ascii[a].symbol, ascii[b].symbol);
+      continue;
+    }
+    for (const Encoding& e : kEncodings) {
+      if (!is_source(e)) continue;
+      const ByteClass x = kClasses[e.id][a], y = kClasses[e.id][b];
+      letter_case[e.id] += n * model::kCaseCost[x.letter_case][y.letter_case];
+      for (int l = 0; l < kLanguageCount; ++l)
+        own[e.id][l] += n * pair_cost(model::kLanguages[l], x.symbol, y.symbol);
+    }
+  }
+  std::array<Cost, kEncodingCount> total{};
+  for (const Encoding& e : kEncodings) {
+    if (!is_source(e)) {
+      total[e.id] = std::numeric_limits<Cost>::max();
+      continue;
+    }
+    int language = -1;
+    for (int l = 0; l < kLanguageCount; ++l)
+      if (language < 0 || own[e.id][l] + shared[l] < own[e.id][language] + shared[language])
+        language = l;
+    total[e.id] = own[e.id][language] + letter_case[e.id] + kPreferenceCost[e.id];
+  }
+  return total;
+}
+
+EncodingId cheapest(const std::array<Cost, kEncodingCount>& total) {
+  return static_cast<EncodingId>(std::min_element(total.begin(), total.end()) - total.begin());
+}
+
+int bits(Cost eighths) { return static_cast<int>(std::min<Cost>(eighths / 8, std::numeric_limits<int>::max())); }
+
+}  // namespace
+
+char32_t source_character(EncodingId source, std::uint8_t byte) { return read_byte(source, byte); }
+
+bool is_utf8_text(std::span<const std::uint8_t> sample) {
+  if (has_byte_order_mark(sample)) return true;
+  Utf8Validator v;
+  for (std::uint8_t b : bounded(sample)) v.feed(b);
+  return v.is_text();
+}
+
+bool reads_alike(std::span<const std::uint8_t> sample, EncodingId a, EncodingId b) {
+  std::bitset<256> bytes;
+  for (std::uint8_t c : sample) bytes.set(c);
+  return alike_on(bytes, a, b);
+}
+
+Detection detect_encoding(std::span<const std::uint8_t> sample) {
+  sample = bounded(sample);
+  if (has_byte_order_mark(sample)) return {TextKind::utf8, kDos866, true, 0};
+  const SampleStatistics s = gather(sample);
+  if (s.utf8) return {TextKind::utf8, kDos866, false, 0};
+  if (!has_non_ascii(s.bytes)) return {};
+  const std::array<Cost, kEncodingCount> total = score_sources(s);
+  const EncodingId best = cheapest(total);
+  Cost runner_up = std::numeric_limits<Cost>::max();
+  for (const Encoding& e : kEncodings)
+    if (is_source(e) && !alike_on(s.bytes, e.id, best)) runner_up = std::min(runner_up, total[e.id]);
+  const int margin = runner_up == std::numeric_limits<Cost>::max() ? 0 : bits(runner_up - total[best]);
+  return {TextKind::single_byte, best, false, margin};
+}
+
+std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample, EncodingId named) {
+  sample = bounded(sample);
+  if (has_byte_order_mark(sample)) return Detection{TextKind::utf8, kDos866, true, 0};
+  const SampleStatistics s = gather(sample);
+  if (s.utf8) return Detection{TextKind::utf8, kDos866, false, 0};
+  if (!has_non_ascii(s.bytes)) return std::nullopt;
+  const std::array<Cost, kEncodingCount> total = score_sources(s);
+  const EncodingId best = cheapest(total);
+  const int margin = bits(total[named] - total[best]);
+  if (alike_on(s.bytes, best, named) || margin < kPlainMarginBits) return std::nullopt;
+  return Detection{TextKind::single_byte, best, false, margin};
+}
+
+}  // namespace recodia
