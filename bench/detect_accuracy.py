@@ -74,7 +74,8 @@ class Encoding:
             for b in range(0xC0, 0xFF):
                 self.table[b] = koi8r[b]
         self.reverse = {}
-        order = range(255, -1, -1) if ident == "kKoi7" else range(256)  # KOI-7 writes 0x20..0x3F high
+        # KOI-7 writes 0x20..0x3F in the Cyrillic half, and KX Zh zh at 0xB0 0xB1, as Recodia does.
+        order = range(255, -1, -1) if ident in ("kKoi7", "kKx") else range(256)
         for b in order:
             if self.table[b] is not None and self.table[b] not in self.reverse:
                 self.reverse[self.table[b]] = b
