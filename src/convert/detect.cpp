@@ -105,6 +105,27 @@ constexpr Cost pair_cost(const model::Language& l, std::uint8_t a, std::uint8_t 
   return l.pair_cost[l.slot[a] * l.slots + l.slot[b]] + l.within[b];
 }
 
+using LanguageCosts = std::array<std::uint16_t, kLanguageCount>;
+
+// The cost of a symbol pair in every language, worked out once per sample:
+// different sources often read different bytes as the same pair.
+class SymbolPairCosts {
+ public:
+  const LanguageCosts& of(std::uint8_t a, std::uint8_t b) {
+    std::int32_t& at = index_[static_cast<std::size_t>(a * model::kSymbolCount + b)];
+    if (at < 0) {
+      at = static_cast<std::int32_t>(rows_.size());
+      LanguageCosts& row = rows_.emplace_back();
+      for (int l = 0; l < kLanguageCount; ++l) row[l] = static_cast<std::uint16_t>(pair_cost(model::kLanguages[l], a, b));
+    }
+    return rows_[static_cast<std::size_t>(at)];
+  }
+
+ private:
+  std::vector<std::int32_t> index_ = std::vector<std::int32_t>(model::kSymbolCount * model::kSymbolCount, -1);
+  std::vector<LanguageCosts> rows_;
+};
+
 // Walks a UTF-8 text byte by byte (the well-formed sequences of Unicode's
 // table 3-7: no overlong forms, surrogates or values past U+10FFFF).
 class Utf8Validator {
@@ -201,7 +222,18 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
   std::array<Cost, kLanguageCount> shared{};
   std::array<std::array<Cost, kLanguageCount>, kEncodingCount> own{};
   std::array<Cost, kEncodingCount> letter_case{};
+  // Sources that read every byte of the sample alike score alike: the first
+  // of them is scored for all.
+  std::array<EncodingId, kEncodingCount> scored_as{};
+  std::vector<EncodingId> scored;
+  for (const Encoding& e : kEncodings) {
+    if (!is_source(e)) continue;
+    const auto twin = std::find_if(scored.begin(), scored.end(), [&](EncodingId r) { return alike_on(s.bytes, e.id, r); });
+    scored_as[e.id] = twin == scored.end() ? e.id : *twin;
+    if (twin == scored.end()) scored.push_back(e.id);
+  }
   const ByteClasses& ascii = kClasses[kDos866];
+  SymbolPairCosts costs;
   for (std::uint16_t pair : s.pairs) {
     const auto a = static_cast<std::uint8_t>(pair >> 8), b = static_cast<std::uint8_t>(pair & 0xFF);
     const Cost n = s.count[pair];
@@ -210,12 +242,11 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
         shared[l] += n * pair_cost(model::kLanguages[l], ascii[a].symbol, ascii[b].symbol);
       continue;
     }
-    for (const Encoding& e : kEncodings) {
-      if (!is_source(e)) continue;
-      const ByteClass x = kClasses[e.id][a], y = kClasses[e.id][b];
-      letter_case[e.id] += n * model::kCaseCost[x.letter_case][y.letter_case];
-      for (int l = 0; l < kLanguageCount; ++l)
-        own[e.id][l] += n * pair_cost(model::kLanguages[l], x.symbol, y.symbol);
+    for (EncodingId id : scored) {
+      const ByteClass x = kClasses[id][a], y = kClasses[id][b];
+      letter_case[id] += n * model::kCaseCost[x.letter_case][y.letter_case];
+      const LanguageCosts& cost = costs.of(x.symbol, y.symbol);
+      for (int l = 0; l < kLanguageCount; ++l) own[id][l] += n * cost[l];
     }
   }
   std::array<Cost, kEncodingCount> total{};
@@ -224,11 +255,11 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
       total[e.id] = std::numeric_limits<Cost>::max();
       continue;
     }
-    int language = -1;
-    for (int l = 0; l < kLanguageCount; ++l)
-      if (language < 0 || own[e.id][l] + shared[l] < own[e.id][language] + shared[language])
-        language = l;
-    total[e.id] = own[e.id][language] + letter_case[e.id] + kPreferenceCost[e.id];
+    const EncodingId id = scored_as[e.id];
+    int language = 0;
+    for (int l = 1; l < kLanguageCount; ++l)
+      if (own[id][l] + shared[l] < own[id][language] + shared[language]) language = l;
+    total[e.id] = own[id][language] + letter_case[id] + kPreferenceCost[e.id];
   }
   return total;
 }
