@@ -40,8 +40,9 @@ constexpr UpperHalf kKoi7Half = koi7_half();
 constexpr char32_t read_byte(EncodingId id, std::uint8_t b) {
   if (id == kKoi7 && b == '$') return U'¤';  // KOI-7 has the currency sign there
   if (b < 0x80) return b;
-  const UpperHalf* half = id == kKx ? &kKxHalf : id == kKoi7 ? &kKoi7Half : encoding(id).page;
-  return half == nullptr ? 0 : (*half)[b - 0x80u];
+  if (id == kKx) return kKxHalf[b - 0x80u];
+  if (id == kKoi7) return kKoi7Half[b - 0x80u];
+  return is_source(encoding(id)) ? (*encoding(id).page)[b - 0x80u] : 0;
 }
 
 // The bytes that some source reads otherwise than ASCII does.
@@ -53,9 +54,9 @@ struct ByteClass {
 };
 using ByteClasses = std::array<ByteClass, 256>;
 
+// The class of a character; 0, an undefined byte, is a control like NUL.
 constexpr ByteClass class_of(char32_t c) {
   if (c < 0x80) return {model::kAscii[c].symbol, model::kAscii[c].letter_case};
-  if (c == 0) return {};
   const auto& table = model::kNonAscii;
   const auto* it = std::lower_bound(table.begin(), table.end(), c,
                                     [](const model::CharClass& e, char32_t v) { return e.character < v; });
@@ -68,11 +69,8 @@ constexpr std::array<ByteClasses, kEncodingCount> build_classes() {
   std::array<ByteClasses, kEncodingCount> all{};
   for (const Encoding& e : kEncodings) {
     if (!is_source(e)) continue;
-    for (int b = 0; b < 256; ++b) {
-      char32_t c = read_byte(e.id, static_cast<std::uint8_t>(b));
-      all[static_cast<std::size_t>(e.id)][static_cast<std::size_t>(b)] =
-          c == 0 && b != 0 ? ByteClass{} : class_of(c);
-    }
+    for (int b = 0; b < 256; ++b)
+      all[static_cast<std::size_t>(e.id)][static_cast<std::size_t>(b)] = class_of(read_byte(e.id, static_cast<std::uint8_t>(b)));
   }
   return all;
 }
@@ -268,6 +266,14 @@ EncodingId cheapest(const std::array<Cost, kEncodingCount>& total) {
   return static_cast<EncodingId>(std::min_element(total.begin(), total.end()) - total.begin());
 }
 
+// UTF-8 and plain ASCII, which need no weighing of the single-byte encodings.
+std::optional<Detection> without_weighing(std::span<const std::uint8_t> sample, const SampleStatistics& s) {
+  if (has_byte_order_mark(sample)) return Detection{TextKind::utf8, kDos866, true, 0};
+  if (s.utf8) return Detection{TextKind::utf8, kDos866, false, 0};
+  if (!has_non_ascii(s.bytes)) return Detection{};
+  return std::nullopt;
+}
+
 int bits(Cost eighths) { return static_cast<int>(std::min<Cost>(eighths / 8, std::numeric_limits<int>::max())); }
 
 }  // namespace
@@ -289,10 +295,8 @@ bool reads_alike(std::span<const std::uint8_t> sample, EncodingId a, EncodingId 
 
 Detection detect_encoding(std::span<const std::uint8_t> sample) {
   sample = bounded(sample);
-  if (has_byte_order_mark(sample)) return {TextKind::utf8, kDos866, true, 0};
   const SampleStatistics s = gather(sample);
-  if (s.utf8) return {TextKind::utf8, kDos866, false, 0};
-  if (!has_non_ascii(s.bytes)) return {};
+  if (const auto plain = without_weighing(sample, s)) return *plain;
   const std::array<Cost, kEncodingCount> total = score_sources(s);
   const EncodingId best = cheapest(total);
   Cost runner_up = std::numeric_limits<Cost>::max();
@@ -304,10 +308,9 @@ Detection detect_encoding(std::span<const std::uint8_t> sample) {
 
 std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample, EncodingId named) {
   sample = bounded(sample);
-  if (has_byte_order_mark(sample)) return Detection{TextKind::utf8, kDos866, true, 0};
   const SampleStatistics s = gather(sample);
-  if (s.utf8) return Detection{TextKind::utf8, kDos866, false, 0};
-  if (!has_non_ascii(s.bytes)) return std::nullopt;
+  if (const auto plain = without_weighing(sample, s))
+    return plain->kind == TextKind::utf8 ? plain : std::nullopt;
   const std::array<Cost, kEncodingCount> total = score_sources(s);
   const EncodingId best = cheapest(total);
   const int margin = bits(total[named] - total[best]);
