@@ -170,7 +170,7 @@ void check_real_runs(const std::vector<RealRun>& runs) {
     std::filesystem::create_symlink("link", dir / "link2");
     std::filesystem::create_hard_link(dir / "a.txt", dir / "hard");
     const bool device = ::mknod((dir / "null").c_str(), S_IFCHR | 0666, makedev(1, 3)) == 0;
-    if ((c.setting.unprivileged && !permissions_bind()) || (c.names[0] == "null" && !device) ||
+    if ((c.setting.unprivileged && !permissions_bind()) || (!c.names.empty() && c.names[0] == "null" && !device) ||
         (c.setting.standard_output_terminal && ::access("/dev/ptmx", R_OK | W_OK) != 0)) {
       std::printf("  (left out, as this machine cannot give what it needs: %s)\n", c.what);
       continue;
@@ -179,6 +179,7 @@ void check_real_runs(const std::vector<RealRun>& runs) {
     for (const auto& [name, value] : c.changes) expected[name] = value;
     ProcessSetting setting = c.setting;
     if (setting.standard_output_file) setting.standard_output_file = dir.path() / *setting.standard_output_file;
+    if (setting.standard_input_file) setting.standard_input_file = dir.path() / *setting.standard_input_file;
     std::vector<std::string> args = {"-ni", "-w", "-tokoi8"};
     for (std::string name : c.names) args.push_back(name.starts_with("$DIR") ? dir.path().string() + name.substr(4) : name);
     const RunResult r = run_recodia(args, dir / c.cwd, setting);

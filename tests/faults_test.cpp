@@ -69,6 +69,30 @@ TEST(Faults, RealRunsLoseNothing) {
       {"other terminal", {"-rus", "a.txt", "b"}, 0, ru, "", {{"b", text}},
        {.standard_output_terminal = true, .locale = "C"}},
       {"UTF-8 pipe", {"-rus", "a.txt", "b"}, 0, ru, "", {{"b", text}}, {.locale = "C.UTF-8"}},
+      {"Russian error on a UTF-8 terminal", {"-rus", "missing", "b"}, 1,
+       "recodia: не удалось открыть 'missing': No such file or directory\n", "", {},
+       {.standard_output_terminal = true, .standard_error_to_output = true, .locale = "C.UTF-8"}},
+      // The command line is checked before anything is opened.
+      {"unknown switch", {"a.txt", "-tokoi", "b"}, 1, "", "recodia: unknown switch '-tokoi'; did you mean '-tokoi8'?\n", {}},
+      {"three names", {"a.txt", "b", "a.txt"}, 1, "",
+       "recodia: too many file names (3); to convert several files in place, use -i\n", {}},
+      {"a dash name after --", {"a.txt", "--", "-x"}, 0, ok, "", {{"-x", text}}},
+      // Several files in place: one that fails is said and left, the others converted.
+      {"-i", {"-i", "a.txt", "missing", "private.txt"}, 1, ok + ok,
+       "recodia: converting 'a.txt' in place\nrecodia: converting 'missing' in place\n"
+       "recodia: cannot open 'missing': No such file or directory\nrecodia: converting 'private.txt' in place\n",
+       {{"a.txt", text}, {"private.txt", "600 " + converted_text()}}},
+      // The standard streams: "-" for either, and no name at all when standard input is no terminal.
+      {"filter", {}, 0, converted_text(), ok, {}, {.standard_input_file = "a.txt"}},
+      {"- -", {"-", "-"}, 0, converted_text(), ok, {}, {.standard_input_file = "a.txt"}},
+      {"- b", {"-", "b"}, 0, ok, "", {{"b", text}}, {.standard_input_file = "a.txt"}},
+      {"a.txt -", {"a.txt", "-"}, 0, converted_text(), ok, {}},
+      {"-i -", {"-i", "-"}, 1, "", "recodia: converting standard input in place\n"
+       "recodia: cannot convert standard input or output in place\n", {}},
+      // A reader that has gone takes no message with it, only the converted text.
+      {"closed pipe, in place", {"a.txt", "a.txt"}, 0, "", "", {{"a.txt", text}}, {.standard_output_broken_pipe = true}},
+      {"closed pipe as the output", {"a.txt", "-"}, 1, "", kWait + "recodia: cannot write standard output: Broken pipe\n", {},
+       {.standard_output_broken_pipe = true}},
   });
 }
 
