@@ -90,6 +90,8 @@ platform::Opened<OutputFile> FaultyFileSystem::create_for_writing(const std::str
   if (hit(Op::create_taken, n)) return {nullptr, {platform::Failure::Kind::name_taken, "File exists"}};
   auto real = real_.create_for_writing(name, mode);
   if (!real.file) return real;
+  struct stat st {};
+  if (::stat(name.c_str(), &st) == 0) log.push_back("mode " + std::to_string(st.st_mode & 0777));
   return {std::make_unique<FaultyOutput>(std::move(real.file), *this, n), {}};
 }
 

@@ -30,8 +30,9 @@ struct Fault {
   platform::Failure::Kind rename = platform::Failure::Kind::other;
 };
 
-// The POSIX file system with faults added; logs "create NAME", "exists NAME"
-// and "set_time" calls in order.
+// The native file system with faults added; logs "create NAME", the mode of
+// a created file in octal at its creation ("mode 384" for 0600), "exists NAME",
+// "guard NAME", "release NAME" and "set_time" calls in order.
 class FaultyFileSystem final : public platform::FileSystem {
  public:
   explicit FaultyFileSystem(std::vector<Fault> faults = {}) : faults_(std::move(faults)) {}

@@ -6,6 +6,7 @@
 
 #include <sys/stat.h>
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -163,6 +164,13 @@ TEST(Faults, EveryStepOfTheInPlaceReplacementFailsInTurn) {
       EXPECT_EQ(r.exit_code, c.left == replaced ? 0 : 1);
       EXPECT_EQ(r.out, c.left == nothing ? "" : c.left == replaced ? kWait + kDone : kWait);
       EXPECT_EQ(r.err, c.err);
+      // Every temporary file private from its creation on, and removed should
+      // the run be interrupted, until it is done with.
+      std::map<std::string, int> kinds;
+      for (const std::string& entry : files.log) ++kinds[entry.substr(0, entry.find(' '))];
+      for (const std::string& entry : files.log) EXPECT_TRUE(!entry.starts_with("mode") || entry == "mode 384") << entry;
+      EXPECT_EQ(kinds["guard"], kinds["mode"]);
+      EXPECT_EQ(kinds["release"], kinds["mode"]);
       Tree after = tree(dir.path());
       const std::string mode = std::string(c.kept_mode) + " ";
       if (c.left == partial) {
