@@ -119,7 +119,8 @@ TEST(Packaging, CompletionGivesSwitchesAfterADashOtherwiseFileNames) {
 // 1251 file to KOI8-R, against glibc's iconv.
 void expect_installed_under(const fs::path& prefix) {
   EXPECT_EQ(shell({"sh", "-c", "find . ! -type d | sort"}, prefix).second,
-            "./bin/recodia\n./share/bash-completion/completions/recodia\n./share/man/man1/recodia.1\n");
+            "./bin/recodia\n./share/bash-completion/completions/recodia\n./share/doc/recodia/README.md\n"
+            "./share/doc/recodia/changelog.gz\n./share/doc/recodia/copyright\n./share/man/man1/recodia.1.gz\n");
   const TempDir dir;
   const Bytes text = "Съешь же ещё этих мягких французских булок, да выпей чаю. ЁЖ\n";
   write_file(dir / "in.txt", iconv_convert("UTF-8", "CP1251", text));
@@ -139,7 +140,7 @@ TEST(Packaging, InstallIntoAPrefixAndTheDebianPackage) {
   ASSERT_TRUE(std::regex_search(cache, cmake, std::regex("\nCMAKE_COMMAND:INTERNAL=(.*)")));
   const TempDir work;
   const auto [installed_code, install_output] = shell({"flock", kBuildDir.string(), "sh", "-c", R"(
-    m=$1/install_manifest.txt; if [ -e "$m" ]; then cp -p "$m" saved; fi; "$2" --install "$1" --prefix "$3"; r=$?
+    m=$1/install_manifest.txt; if [ -e "$m" ]; then cp -p "$m" saved; fi; "$2" --install "$1" --strip --prefix "$3"; r=$?
     if [ -e saved ]; then mv saved "$m"; else rm -f "$m"; fi; exit $r)", "sh", kBuildDir.string(), cmake[1],
     (work / "root/usr").string()}, work.path());
   ASSERT_EQ(installed_code, 0) << install_output;
@@ -162,6 +163,10 @@ TEST(Packaging, InstallIntoAPrefixAndTheDebianPackage) {
   EXPECT_NE(depends.find("libc6"), std::string::npos) << "Depends: " << depends;
   ASSERT_EQ(shell({"dpkg-deb", "-x", deb, "unpacked"}, work.path()).first, 0);
   expect_installed_under(work / "unpacked/usr");
+  // What a Debian user expects of a package: no error from lintian.
+  if (!installed("lintian")) GTEST_SKIP() << "lintian is not installed, so the package is not checked";
+  const Bytes report = shell({"lintian", deb}, work.path(), "2>/dev/null").second;
+  EXPECT_EQ(report.find("E: "), std::string::npos) << report;
 }
 
 }  // namespace
