@@ -79,15 +79,20 @@ TEST(Faults, RealRunsLoseNothing) {
        "recodia: too many file names (3); to convert several files in place, use -i\n", {}},
       {"a dash name after --", {"a.txt", "--", "-x"}, 0, ok, "", {{"-x", text}}},
       // Several files in place: one that fails is said and left, the others converted.
-      {"-i", {"-i", "a.txt", "missing", "private.txt"}, 1, ok + ok,
+      // A file named again, here through a link, is converted once.
+      {"-i", {"-i", "a.txt", "missing", "private.txt", "link"}, 1, ok + ok,
        "recodia: converting 'a.txt' in place\nrecodia: converting 'missing' in place\n"
-       "recodia: cannot open 'missing': No such file or directory\nrecodia: converting 'private.txt' in place\n",
+       "recodia: cannot open 'missing': No such file or directory\nrecodia: converting 'private.txt' in place\n"
+       "recodia: 'link' is named again; it is converted once\n",
        {{"a.txt", text}, {"private.txt", "600 " + converted_text()}}},
       // The standard streams: "-" for either, and no name at all when standard input is no terminal.
       {"filter", {}, 0, converted_text(), ok, {}, {.standard_input_file = "a.txt"}},
       {"- -", {"-", "-"}, 0, converted_text(), ok, {}, {.standard_input_file = "a.txt"}},
       {"- b", {"-", "b"}, 0, ok, "", {{"b", text}}, {.standard_input_file = "a.txt"}},
       {"a.txt -", {"a.txt", "-"}, 0, converted_text(), ok, {}},
+      {"a.txt - >> a.txt", {"a.txt", "-"}, 1, "",
+       "recodia: cannot convert 'a.txt' into itself through standard output; name it twice to convert it in place\n", {},
+       {.standard_output_file = "a.txt", .append_standard_output = true}},
       {"-i -", {"-i", "-"}, 1, "", "recodia: converting standard input in place\n"
        "recodia: cannot convert standard input or output in place\n", {}},
       // A reader that has gone takes no message with it, only the converted text.

@@ -13,11 +13,13 @@
 #include <cstdio>
 #include <cstdlib>
 #include <optional>
+#include <tuple>
 
 #include <string>
 #include <vector>
 
 #include "fault_injection.hpp"
+#include "platform/paths.hpp"
 #include "test_support.hpp"
 
 namespace recodia::test {
@@ -73,6 +75,20 @@ TEST(InPlace, AcrossFileSystems) {
   EXPECT_TRUE(same_tree({{"a.txt", "604 " + converted_text()}}, tree(shm.path())));
   EXPECT_EQ(modification_time(file), (seconds - 1) * 1000000000);
   EXPECT_TRUE(tree(work.path()).empty());
+}
+
+// The folder that a copy beside the file goes into, by either system's rules.
+TEST(InPlace, FolderOfAPath) {
+  using platform::PathStyle;
+  const std::tuple<const char*, PathStyle, const char*> cases[] = {
+      {"a.txt", PathStyle::posix, ""},          {"d/a.txt", PathStyle::posix, "d/"},
+      {"/a.txt", PathStyle::posix, "/"},        {"d\\a.txt", PathStyle::posix, ""},
+      {"d\\a.txt", PathStyle::windows, "d\\"}, {"d/e\\a.txt", PathStyle::windows, "d/e\\"},
+      {"C:a.txt", PathStyle::windows, "C:"},    {"C:\\a.txt", PathStyle::windows, "C:\\"},
+      {"C:a.txt", PathStyle::posix, ""},        {"\\\\?\\C:\\d\\a.txt", PathStyle::windows, "\\\\?\\C:\\d\\"},
+  };
+  for (const auto& [path, style, folder] : cases)
+    EXPECT_EQ(platform::directory_of(path, style), folder) << path << (style == PathStyle::posix ? " on POSIX" : " on Windows");
 }
 
 // What `command` prints, or nothing when it fails.

@@ -57,6 +57,8 @@ enum class Diagnostic {
   no_temporary_name,       // name
   temporary_in_the_way,    // temporary name
   converting_in_place,     // name
+  named_twice,             // name
+  input_is_output,         // name
   lost_permissions,        // name, reason
   lost_owner,              // name, reason
   lost_group,              // name, reason

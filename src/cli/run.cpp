@@ -1,5 +1,6 @@
 #include "cli/run.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <vector>
@@ -94,7 +95,13 @@ class InterruptGuard {
   InterruptGuard(FileSystem& files, std::string name) : files_(files), name_(std::move(name)) {
     files_.remove_if_interrupted(name_);
   }
-  ~InterruptGuard() { files_.keep_if_interrupted(name_); }
+  ~InterruptGuard() { release(); }
+  // Once the file has its final name, so that a signal cannot remove another
+  // run's file that has since taken the temporary name.
+  void release() {
+    if (!name_.empty()) files_.keep_if_interrupted(name_);
+    name_.clear();
+  }
   InterruptGuard(const InterruptGuard&) = delete;
   InterruptGuard& operator=(const InterruptGuard&) = delete;
 
@@ -170,14 +177,16 @@ std::optional<std::string> replace_across_devices(const RunContext& context, con
   std::string beside;
   std::unique_ptr<OutputFile> copy = create_temporary(context, r.file, platform::directory_of(r.destination), beside);
   if (!copy) return "no temporary file beside it";
-  const InterruptGuard guard(context.files, beside);
+  InterruptGuard guard(context.files, beside);
   bool ok = copy_blocks(*source, *copy);
   std::optional<std::string> why;
   if (!ok) why = source->failed() ? source->failure()->reason : copy->failure()->reason;
+  source.reset();  // closed before it is removed
   ok = finish_replacement(*copy, r.attributes, r.time, lost) && ok;
   if (!why && !ok) why = copy->failure() ? copy->failure()->reason : "cannot close";
   if (!why) {
     if (const auto failure = context.files.rename_over(beside, r.destination)) why = failure->reason;
+    else guard.release();
   }
   if (!why) {
     context.files.remove(r.temporary);
@@ -234,7 +243,7 @@ bool convert_in_place(const std::string& name, const RunContext& context) {
   std::string temporary;
   std::unique_ptr<OutputFile> output = create_temporary(context, name, "", temporary);
   if (!output) return false;
-  const InterruptGuard guard(files, temporary);
+  InterruptGuard guard(files, temporary);
 
   std::optional<DosDateTime> saved_time;
   if (context.command_line.preserve_time) saved_time = input->last_write_time();
@@ -252,6 +261,7 @@ bool convert_in_place(const std::string& name, const RunContext& context) {
   // Closed before it is replaced: some systems refuse to rename over an open file.
   input.reset();
   if (!replace_original(context, {name, destination, temporary, attributes.get(), saved_time}, lost)) return false;
+  guard.release();
   report_not_carried(r, name, lost);
   context.messages.print(kDoneMessage);
   return true;
@@ -273,6 +283,13 @@ bool convert_between(const std::string& input_name, const std::string& output_na
   }
   std::unique_ptr<OutputFile> output;
   if (output_name == kStandardStream) {
+    // Appended to the file it reads, the output would be read again, without end.
+    const auto in = input->status();
+    const auto out = files.standard_output_identity();
+    if (in && in->regular_file && out && in->identity == *out) {
+      r.report(Diagnostic::input_is_output, {r.name(input_name, false)});
+      return false;
+    }
     output = files.standard_output();
   } else {
     auto [file, failure] = files.create_for_writing(output_name, CreateMode::replace);
@@ -335,7 +352,20 @@ bool run_files(const RunContext& context) {
   if (command_line.in_place) {
     if (names.empty()) context.reporter.report(Diagnostic::no_names_in_place);
     bool all = !names.empty();
+    // A file named twice (or by a link as well) is converted once, not twice
+    // over: the files are told apart before any is replaced by a new one.
+    std::vector<std::optional<platform::FileIdentity>> identities;
     for (const std::string& name : names) {
+      const auto status = name == kStandardStream ? std::nullopt : context.files.status(name);
+      identities.push_back(status ? std::optional(status->identity) : std::nullopt);
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const std::string& name = names[i];
+      if (identities[i] && std::find(identities.begin(), identities.begin() + static_cast<std::ptrdiff_t>(i),
+                                     identities[i]) != identities.begin() + static_cast<std::ptrdiff_t>(i)) {
+        context.reporter.report(Diagnostic::named_twice, {context.reporter.name(name, false)});
+        continue;
+      }
       context.reporter.report(Diagnostic::converting_in_place, {context.reporter.name(name, false)});
       all = convert_in_place(name, context) && all;
     }
