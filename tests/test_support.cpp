@@ -14,6 +14,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -71,6 +72,19 @@ Bytes drain(int fd) {
 
 }  // namespace
 
+std::vector<std::string> program_under_test() {
+  const char* chosen = std::getenv("RECODIA_TEST_PROGRAM");
+  std::istringstream command(chosen != nullptr && *chosen != '\0' ? chosen : RECODIA_TEST_PROGRAM);
+  std::vector<std::string> words{std::istream_iterator<std::string>(command), std::istream_iterator<std::string>()};
+  if (words.empty()) words.push_back(RECODIA_BINARY);
+  return words;
+}
+
+bool windows_program() {
+  static const bool windows = program_under_test().back().ends_with(".exe");
+  return windows;
+}
+
 RunResult run_recodia(const std::vector<std::string>& arguments, const std::filesystem::path& working_directory) {
   return run_recodia(arguments, working_directory, ProcessSetting{});
 }
@@ -96,9 +110,9 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const std::file
   } else if (::pipe(out) != 0) {
     throw std::runtime_error("pipe failed");
   }
-  std::string program = RECODIA_BINARY;
-  std::vector<std::string> copies = arguments;
-  std::vector<char*> argv{program.data()};
+  std::vector<std::string> copies = program_under_test();
+  copies.insert(copies.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
   for (auto& a : copies) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::string locale = setting.locale ? "LC_ALL=" + *setting.locale : std::string();
@@ -116,7 +130,7 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const std::file
       if (fd >= 0) ::close(fd);
     for (int fd : setting.closed_descriptors) ::close(fd);
     if (setting.locale) ::putenv(locale.data());
-    ::execv(argv[0], argv.data());
+    ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
   ::close(err[1]);
@@ -182,7 +196,9 @@ std::string hex(std::string_view bytes) {
 
 bool permissions_bind() {
   // Root can hand the program to "nobody" only where setuid is allowed.
-  static const bool bind = ::geteuid() != 0 || run_recodia({}, "/", {.unprivileged = true}).exit_code == 1;
+  // (wine runs only for the owner of its prefix.)
+  static const bool bind = !windows_program() &&
+                           (::geteuid() != 0 || run_recodia({}, "/", {.unprivileged = true}).exit_code == 1);
   return bind;
 }
 
