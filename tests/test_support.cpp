@@ -109,6 +109,19 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const std::file
     if (out[1] < 0) throw std::runtime_error("cannot open " + setting.standard_output_file->string());
   } else if (::pipe(out) != 0) {
     throw std::runtime_error("pipe failed");
+  } else if (setting.standard_output_broken_pipe) {
+    ::close(out[0]);
+    out[0] = -1;
+  }
+  int terminal_in = -1, terminal_master = -1;  // standard input; a terminal's master stays open until the end
+  if (setting.standard_input_terminal) {
+    terminal_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal_master < 0 || ::grantpt(terminal_master) != 0 || ::unlockpt(terminal_master) != 0)
+      throw std::runtime_error("no terminal");
+    terminal_in = ::open(::ptsname(terminal_master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  } else if (setting.standard_input_file) {
+    terminal_in = ::open(setting.standard_input_file->c_str(), O_RDONLY | O_CLOEXEC);
+    if (terminal_in < 0) throw std::runtime_error("cannot open " + setting.standard_input_file->string());
   }
   std::vector<std::string> copies = program_under_test();
   copies.insert(copies.end(), arguments.begin(), arguments.end());
@@ -123,9 +136,9 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const std::file
         (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
       ::_exit(126);
     if (::chdir(working_directory.c_str()) != 0) ::_exit(127);
-    ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
+    ::dup2(terminal_in >= 0 ? terminal_in : ::open("/dev/null", O_RDONLY), STDIN_FILENO);
     ::dup2(out[1], STDOUT_FILENO);
-    ::dup2(err[1], STDERR_FILENO);
+    ::dup2(setting.standard_error_to_output ? out[1] : err[1], STDERR_FILENO);
     for (int fd : {out[0], err[0]})
       if (fd >= 0) ::close(fd);
     for (int fd : setting.closed_descriptors) ::close(fd);
@@ -134,6 +147,7 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const std::file
     ::_exit(127);
   }
   ::close(err[1]);
+  if (terminal_in >= 0) ::close(terminal_in);
   RunResult result;
   // Both streams are drained at once so that neither can fill up and block the child.
   std::thread err_reader([&] { result.err = drain(err[0]); });
@@ -152,6 +166,7 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const std::file
     }
   }
   err_reader.join();
+  if (terminal_master >= 0) ::close(terminal_master);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
@@ -197,8 +212,8 @@ std::string hex(std::string_view bytes) {
 bool permissions_bind() {
   // Root can hand the program to "nobody" only where setuid is allowed.
   // (wine runs only for the owner of its prefix.)
-  static const bool bind = !windows_program() &&
-                           (::geteuid() != 0 || run_recodia({}, "/", {.unprivileged = true}).exit_code == 1);
+  static const bool bind = !windows_program() && (::geteuid() != 0 ||
+                           run_recodia({"--version"}, "/", {.unprivileged = true}).exit_code == 0);
   return bind;
 }
 

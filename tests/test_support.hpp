@@ -63,6 +63,13 @@ struct ProcessSetting {
   // Standard output is a fresh pseudo-terminal in raw mode; what the program
   // writes there comes back in RunResult::out.
   bool standard_output_terminal = false;
+  // Standard input is a terminal, or this file, rather than /dev/null.
+  bool standard_input_terminal = false;
+  std::optional<std::filesystem::path> standard_input_file = {};
+  // Standard error goes where standard output goes (2>&1).
+  bool standard_error_to_output = false;
+  // Standard output is a pipe whose reader has gone.
+  bool standard_output_broken_pipe = false;
   std::optional<std::string> locale = {};  // LC_ALL for the program
   // Standard descriptors (0, 1, 2) that the program starts with closed.
   std::vector<int> closed_descriptors = {};

@@ -2,9 +2,11 @@
 #include <vector>
 
 #include "cli/run.hpp"
+#include "platform/native.hpp"
 
 int main(int argc, char** argv) {
-  recodia::platform::claim_standard_streams();
+  recodia::platform::prepare_process();
   std::vector<std::string_view> arguments(argv + (argc > 0 ? 1 : 0), argv + argc);
-  return recodia::run_program(arguments, recodia::platform::posix_file_system(), recodia::platform::posix_console());
+  return recodia::run_program(arguments, recodia::platform::native_file_system(),
+                              recodia::platform::native_console());
 }
