@@ -65,19 +65,25 @@ TEST(WindowsText, NamesWithALoneSurrogateComeBackUnchanged) {
   }
 }
 
-TEST(WindowsText, LongPathsTakeTheExtendedForm) {
+TEST(WindowsText, LongPathsTakeTheExtendedFormAndShortOnesLoseIt) {
   const std::u16string folder(300, u'f');
   struct Case {
-    std::u16string full, expected;
+    std::u16string plain, extended;  // as a full path, and as Windows is to be given it
   };
   const Case cases[] = {
       {u"C:\\short\\a.txt", u"C:\\short\\a.txt"},
+      {u"\\\\server\\share\\a.txt", u"\\\\server\\share\\a.txt"},
       {u"C:\\" + folder + u"\\a.txt", u"\\\\?\\C:\\" + folder + u"\\a.txt"},
       {u"\\\\server\\share\\" + folder, u"\\\\?\\UNC\\server\\share\\" + folder},
-      {u"\\\\?\\C:\\" + folder, u"\\\\?\\C:\\" + folder},
       {u"\\\\.\\pipe\\" + folder, u"\\\\.\\pipe\\" + folder},
   };
-  for (const Case& c : cases) EXPECT_EQ(platform::long_path_form(c.full), c.expected);
+  for (const Case& c : cases) {
+    EXPECT_EQ(platform::long_path_form(c.plain), c.extended);
+    EXPECT_EQ(platform::plain_path_form(c.extended), c.plain);
+  }
+  // Windows names even a short path in the extended form.
+  EXPECT_EQ(platform::plain_path_form(u"\\\\?\\C:\\short\\a.txt"), u"C:\\short\\a.txt");
+  EXPECT_EQ(platform::plain_path_form(u"\\\\?\\UNC\\server\\share\\a.txt"), u"\\\\server\\share\\a.txt");
 }
 
 }  // namespace

@@ -107,6 +107,10 @@ Tree tree(const std::filesystem::path& root);
 
 // On a difference: its position and a little context, as hex.
 testing::AssertionResult same_bytes(std::string_view expected, std::string_view actual);
+// Under the Windows program, a file's permission bits count only as read-only or not.
 testing::AssertionResult same_tree(const Tree& expected, const Tree& actual);
+// Lines on standard error. The system's reasons are written as POSIX words
+// them; the Windows program may word each its own way.
+testing::AssertionResult same_messages(std::string_view expected, std::string_view actual);
 
 }  // namespace recodia::test

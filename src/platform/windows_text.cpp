@@ -77,18 +77,25 @@ std::u16string utf8_to_utf16(std::string_view text) {
   return out;
 }
 
+// Below this, even a folder's name (which must leave room for an 8.3 name in
+// it) fits the old limit.
+constexpr std::size_t kShortEnough = 248;
+
 std::u16string long_path_form(std::u16string_view full_path) {
-  // Below this, even a folder's name (which must leave room for an 8.3 name
-  // in it) fits the old limit.
-  constexpr std::size_t kShortEnough = 248;
   if (full_path.size() < kShortEnough) return std::u16string(full_path);
   const bool drive = full_path.size() >= 3 && full_path[1] == u':' && full_path[2] == u'\\';
-  if (drive) return u"\\\\?\\" + std::u16string(full_path);
+  if (drive) return std::u16string(u"\\\\?\\").append(full_path);
   // "\\server\share\...", but not "\\?\..." or "\\.\...", which are prefixed already.
   const bool share = full_path.starts_with(u"\\\\") && full_path.size() > 2 && full_path[2] != u'?' &&
                      full_path[2] != u'.';
-  if (share) return u"\\\\?\\UNC" + std::u16string(full_path.substr(1));
+  if (share) return std::u16string(u"\\\\?\\UNC").append(full_path.substr(1));
   return std::u16string(full_path);
+}
+
+std::u16string plain_path_form(std::u16string_view path) {
+  if (path.starts_with(u"\\\\?\\UNC\\")) return std::u16string(u"\\").append(path.substr(7));
+  if (path.starts_with(u"\\\\?\\") && path.size() >= 7 && path[5] == u':') return std::u16string(path.substr(4));
+  return std::u16string(path);
 }
 
 }  // namespace recodia::platform

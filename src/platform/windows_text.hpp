@@ -21,5 +21,8 @@ std::u16string utf8_to_utf16(std::string_view text);
 // 260-character limit: "\\?\C:\..." or "\\?\UNC\server\share\...". Paths short
 // enough for every call, and device names ("\\.\NUL"), are left as they are.
 std::u16string long_path_form(std::u16string_view full_path);
+// The other way, for a path that Windows gives in the extended form, so that
+// messages show the usual name (long_path_form gives the system its form again).
+std::u16string plain_path_form(std::u16string_view path);
 
 }  // namespace recodia::platform
