@@ -80,6 +80,7 @@ TEST(Faults, RealRunsLoseNothing) {
       {"three names", {"a.txt", "b", "a.txt"}, 1, "",
        "recodia: too many file names (3); to convert several files in place, use -i\n", {}},
       {"a dash name after --", {"a.txt", "--", "-x"}, 0, ok, "", {{"-x", text}}},
+      {"a Cyrillic name", {"a.txt", "письмо.txt"}, 0, ok, "", {{"письмо.txt", text}}},
       // Several files in place: one that fails is said and left, the others converted.
       // A file named again, here through a link, is converted once.
       {"-i", {"-i", "a.txt", "missing", "private.txt", "link"}, 1, ok + ok,
