@@ -138,7 +138,7 @@ TEST(Faults, EveryStepOfTheInPlaceReplacementFailsInTurn) {
       {"copy: reading", {other_device, {Op::read, 2}}, complete, in_tmp1 + "Injected fault (the converted text is kept in 'TMP1.$$$')\n"},
       {"copy: create", {other_device, {Op::create, 2}}, complete,
        "recodia: cannot create the temporary file '../TMP2.$$$': Injected fault\n" + in_tmp1 +
-           "no temporary file beside it (the converted text is kept in 'TMP1.$$$')\n"},
+           "no copy could be made beside it (the converted text is kept in 'TMP1.$$$')\n"},
       {"copy: write", {other_device, {Op::write, 2}}, complete, in_tmp1 + "Injected fault (the converted text is kept in 'TMP1.$$$')\n"},
       {"copy: flush", {other_device, {Op::flush, 2}}, complete, in_tmp1 + "Injected fault (the converted text is kept in 'TMP1.$$$')\n"},
       {"copy: close", {other_device, {Op::close, 2}}, complete, in_tmp1 + "Injected fault (the converted text is kept in 'TMP1.$$$')\n"},

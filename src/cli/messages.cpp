@@ -113,6 +113,7 @@ constexpr DiagnosticSet kEnglishDiagnostics = {
     "cannot convert %1 in place: every temporary name from TMP1.$$$ to TMP65535.$$$ in the current folder is taken",
     "%1 is in the way, perhaps left by an interrupted run; it is left alone",
     "converting %1 in place",
+    "no copy could be made beside it",
     "%1 is named again; it is converted once",
     "cannot convert %1 into itself through standard output; name it twice to convert it in place",
     "%1: could not keep its permission bits: %2",
@@ -148,6 +149,7 @@ constexpr auto kRussianDiagnosticTexts = dos866_all(
     u8"нельзя преобразовать %1 на месте: все временные имена от TMP1.$$$ до TMP65535.$$$ в текущей папке заняты",
     u8"%1 мешает, возможно, он остался от прерванного запуска; он не тронут",
     u8"преобразование %1 на месте",
+    u8"рядом с ним не удалось сделать копию",
     u8"%1 назван ещё раз; он преобразуется один раз",
     u8"нельзя преобразовать %1 в самого себя через стандартный вывод; чтобы преобразовать его на месте, назовите его дважды",
     u8"%1: не удалось сохранить права доступа: %2",
@@ -164,6 +166,15 @@ constexpr auto kRussianDiagnosticTexts = dos866_all(
     u8"нет имён файлов для преобразования на месте",
     u8"стандартный ввод",
     u8"стандартный вывод");
+
+static_assert(std::tuple_size_v<decltype(kRussianDiagnosticTexts)> == kDiagnosticCount, "one Russian text per diagnostic");
+
+consteval bool every_text_given(const DiagnosticSet& set) {
+  for (std::string_view text : set)
+    if (text.empty()) return false;
+  return true;
+}
+static_assert(every_text_given(kEnglishDiagnostics), "one English text per diagnostic");
 
 constexpr DiagnosticSet kRussianDiagnostics = std::apply(
     [](const auto&... texts) { return DiagnosticSet{texts.view()...}; }, kRussianDiagnosticTexts);
@@ -223,14 +234,14 @@ Reporter::Reporter(Language language, platform::Console& console)
       as_utf8_(language == Language::russian && console.is_terminal(platform::Stream::standard_error) &&
                console.uses_utf8()) {}
 
-std::string Reporter::text(Diagnostic diagnostic) const {
+std::string Reporter::phrase(Diagnostic diagnostic) const {
   const auto& set = language_ == Language::russian ? kRussianDiagnostics : kEnglishDiagnostics;
   const std::string_view stored = set[static_cast<std::size_t>(diagnostic)];
   return as_utf8_ ? dos866_to_utf8(stored) : std::string(stored);
 }
 
 void Reporter::report(Diagnostic diagnostic, std::initializer_list<std::string_view> arguments) const {
-  const std::string pattern = text(diagnostic);
+  const std::string pattern = phrase(diagnostic);
   std::string line = "recodia: ";
   for (std::size_t i = 0; i < pattern.size(); ++i) {
     const std::size_t n = i + 1 < pattern.size() && pattern[i] == '%' ? static_cast<std::size_t>(pattern[i + 1] - '1') : 99;
@@ -245,7 +256,7 @@ void Reporter::report(Diagnostic diagnostic, std::initializer_list<std::string_v
 }
 
 std::string Reporter::name(std::string_view file_name, bool is_output) const {
-  if (file_name == kStandardStream) return text(is_output ? Diagnostic::standard_output : Diagnostic::standard_input);
+  if (file_name == kStandardStream) return phrase(is_output ? Diagnostic::standard_output : Diagnostic::standard_input);
   std::string quoted(1, '\'');
   quoted.append(file_name).push_back('\'');
   return quoted;

@@ -57,6 +57,7 @@ enum class Diagnostic {
   no_temporary_name,       // name
   temporary_in_the_way,    // temporary name
   converting_in_place,     // name
+  no_temporary_beside,     // a reason: no copy could be made beside the original
   named_twice,             // name
   input_is_output,         // name
   lost_permissions,        // name, reason
@@ -82,9 +83,10 @@ class Reporter {
   void report(Diagnostic diagnostic, std::initializer_list<std::string_view> arguments = {}) const;
   // A file's name as the lines show it: quoted, or the standard stream's name for "-".
   std::string name(std::string_view file_name, bool is_output) const;
+  // A diagnostic's text as shown, for a part of another line.
+  std::string phrase(Diagnostic diagnostic) const;
 
  private:
-  std::string text(Diagnostic diagnostic) const;
   Language language_;
   platform::Console& console_;
   bool as_utf8_;

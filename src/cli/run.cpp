@@ -176,14 +176,14 @@ std::optional<std::string> replace_across_devices(const RunContext& context, con
   if (!source) return open_failure.reason;
   std::string beside;
   std::unique_ptr<OutputFile> copy = create_temporary(context, r.file, platform::directory_of(r.destination), beside);
-  if (!copy) return "no temporary file beside it";
+  if (!copy) return context.reporter.phrase(Diagnostic::no_temporary_beside);
   InterruptGuard guard(context.files, beside);
   bool ok = copy_blocks(*source, *copy);
   std::optional<std::string> why;
   if (!ok) why = source->failed() ? source->failure()->reason : copy->failure()->reason;
   source.reset();  // closed before it is removed
   ok = finish_replacement(*copy, r.attributes, r.time, lost) && ok;
-  if (!why && !ok) why = copy->failure() ? copy->failure()->reason : "cannot close";
+  if (!why && !ok) why = copy->failure() ? copy->failure()->reason : context.reporter.phrase(Diagnostic::no_temporary_beside);
   if (!why) {
     if (const auto failure = context.files.rename_over(beside, r.destination)) why = failure->reason;
     else guard.release();
