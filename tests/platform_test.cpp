@@ -1,7 +1,9 @@
 // The pure parts of the platform layers, tested on every system: the DOS date
-// and time that -pdt carries, and the UTF-16 that Windows gives and takes.
+// and time that -pdt carries, and the UTF-16 text and long paths of Windows.
 #include <gtest/gtest.h>
 
+#include <array>
+#include <optional>
 #include <string>
 
 #include "platform/dos_time.hpp"
