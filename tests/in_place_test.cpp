@@ -104,6 +104,7 @@ std::optional<std::string> output_of(const std::string& command) {
 // access control list and extended attributes (read back by getfacl and getxattr).
 TEST(InPlace, KeepsOwnerGroupAclAndExtendedAttributes) {
   if (::geteuid() != 0) GTEST_SKIP() << "needs root, to own files as another user";
+  if (windows_program()) GTEST_SKIP() << "owners, groups, POSIX ACLs and extended attributes are not Windows'";
   if (!output_of("command -v setfacl getfacl")) GTEST_SKIP() << "setfacl and getfacl are not installed (Debian: acl)";
   struct Case {
     const char* what;
@@ -152,6 +153,7 @@ TEST(InPlace, KeepsOwnerGroupAclAndExtendedAttributes) {
 
 // A path longer than PATH_MAX: reached folder by folder, in place and between two files.
 TEST(InPlace, PathsLongerThanPathMax) {
+  if (windows_program()) GTEST_SKIP() << "wine reaches each file by its whole path, which Linux limits to PATH_MAX";
   TempDir dir;
   std::string deep;
   int folder = ::open(dir.path().c_str(), O_RDONLY | O_DIRECTORY);
@@ -194,6 +196,11 @@ TEST(InPlace, PathsLongerThanPathMax) {
 TEST(InPlace, AnInterruptedRunLeavesNoTemporaryFile) {
   for (const int signal_number : {SIGINT, SIGTERM, SIGHUP}) {
     SCOPED_TRACE(signal_number);
+    if (windows_program() && signal_number != SIGINT) {
+      std::printf("  (left out for the Windows program: signal %d, as wine makes only SIGINT a console event)\n",
+                  signal_number);
+      continue;
+    }
     TempDir dir;
     write_file(dir / "a.txt", original_text());
     int out[2];
@@ -201,14 +208,17 @@ TEST(InPlace, AnInterruptedRunLeavesNoTemporaryFile) {
     const std::string filler(4096, 'x');
     while (::write(out[1], filler.data(), filler.size()) > 0) {
     }
-    std::string program = RECODIA_BINARY, ni = "-ni", a = "a.txt";
-    char* argv[] = {program.data(), ni.data(), a.data(), a.data(), nullptr};
+    std::vector<std::string> words = program_under_test();
+    words.insert(words.end(), {"-ni", "a.txt", "a.txt"});
+    std::vector<char*> argv;
+    for (std::string& word : words) argv.push_back(word.data());
+    argv.push_back(nullptr);
     const pid_t pid = ::fork();
     ASSERT_GE(pid, 0);
     if (pid == 0) {
       ::fcntl(out[1], F_SETFL, 0);  // a blocking write, as a shell's pipe gives
       if (::chdir(dir.path().c_str()) != 0 || ::dup2(out[1], STDOUT_FILENO) < 0) ::_exit(127);
-      ::execv(argv[0], argv);
+      ::execvp(argv[0], argv.data());
       ::_exit(127);
     }
     // Until the temporary file is there and the program waits on the pipe.
@@ -220,6 +230,9 @@ TEST(InPlace, AnInterruptedRunLeavesNoTemporaryFile) {
     ::waitpid(pid, &status, 0);
     ::close(out[0]);
     ::close(out[1]);
+    // Under wine the file goes when its server has closed the ended program's files, a moment later.
+    for (int tries = 0; windows_program() && tries < 100 && std::filesystem::exists(dir / "TMP1.$$$"); ++tries)
+      ::usleep(10000);
     EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 128 + signal_number) << status;
     EXPECT_TRUE(same_tree({{"a.txt", "644 " + original_text()}}, tree(dir.path())));
   }

@@ -41,7 +41,15 @@ struct RunResult {
   Bytes err;  // standard error
 };
 
-// Runs the built program with these arguments in `working_directory`, with
+// The program that whole-program tests run: the command in the environment
+// variable RECODIA_TEST_PROGRAM, else the one that CMake's RECODIA_TEST_PROGRAM
+// named, else the program just built; split at spaces ("wine recodia.exe").
+std::vector<std::string> program_under_test();
+// Whether that is the Windows program, which runs under wine: what only a POSIX
+// system gives (permission bits, a terminal, closed descriptors) is skipped.
+bool windows_program();
+
+// Runs the program under test with these arguments in `working_directory`, with
 // standard input from /dev/null. Arguments are passed unchanged (no shell).
 RunResult run_recodia(const std::vector<std::string>& arguments,
                       const std::filesystem::path& working_directory);
@@ -99,6 +107,10 @@ Tree tree(const std::filesystem::path& root);
 
 // On a difference: its position and a little context, as hex.
 testing::AssertionResult same_bytes(std::string_view expected, std::string_view actual);
+// Under the Windows program, a file's permission bits count only as read-only or not.
 testing::AssertionResult same_tree(const Tree& expected, const Tree& actual);
+// Lines on standard error. The system's reasons are written as POSIX words
+// them; the Windows program may word each its own way.
+testing::AssertionResult same_messages(std::string_view expected, std::string_view actual);
 
 }  // namespace recodia::test
