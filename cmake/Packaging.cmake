@@ -4,7 +4,7 @@
 
 set(CPACK_PACKAGE_NAME "recodia")
 set(CPACK_PACKAGE_VENDOR "The Recodia developers")
-set(CPACK_PACKAGE_CONTACT "The Recodia developers")
+set(CPACK_PACKAGE_CONTACT "The Recodia developers <recodia@users.noreply.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
     "convert text files between Cyrillic, Turkish and West-European encodings")
 set(CPACK_PACKAGE_DESCRIPTION

@@ -16,6 +16,7 @@
 #include "convert/outcome_table.hpp"
 #include "cli/options.hpp"
 #include "cli/run.hpp"
+#include "platform/native.hpp"
 #include "test_support.hpp"
 
 namespace recodia {
@@ -191,7 +192,7 @@ void expect_same_file_output(const Switches& switches, const Bytes& input) {
     std::vector<std::string_view> arguments(switches.begin(), switches.end());
     arguments.insert(arguments.end(), {"-ni", in, out});
     DiscardingConsole console;
-    EXPECT_EQ(run_program(arguments, platform::posix_file_system(), console, path), 0) << describe(switches);
+    EXPECT_EQ(run_program(arguments, platform::native_file_system(), console, path), 0) << describe(switches);
     outputs[path == ConversionPath::table] = test::read_file(out);
   }
   EXPECT_TRUE(outputs[1] == outputs[0]) << describe(switches) << ": " << first_difference(outputs[0], outputs[1]);

@@ -11,12 +11,13 @@
 #include <vector>
 
 #include "cli/run.hpp"
-#include "platform/files.hpp"
+#include "platform/native.hpp"
 #include "test_support.hpp"
 
 namespace recodia::test {
 
-enum class Op { open, read, create, write, flush, set_permissions, set_time, close, rename };
+// create_taken: the create fails as if another run had just taken the name.
+enum class Op { open, read, create, create_taken, write, flush, carry_over, set_time, close, rename };
 
 // For open, create and rename, `file` is which call of the run fails. For the
 // operations of an open file it is which file (the n-th opened, or created),
@@ -26,11 +27,12 @@ struct Fault {
   Op op;
   int file = 1;
   int call = 1;
-  platform::RenameResult rename = platform::RenameResult::failed;
+  platform::Failure::Kind rename = platform::Failure::Kind::other;
 };
 
-// The POSIX file system with faults added; logs "create NAME", "exists NAME"
-// and "set_time" calls in order.
+// The native file system with faults added; logs "create NAME", the mode of
+// a created file in octal at its creation ("mode 384" for 0600), "exists NAME",
+// "guard NAME", "release NAME" and "set_time" calls in order.
 class FaultyFileSystem final : public platform::FileSystem {
  public:
   explicit FaultyFileSystem(std::vector<Fault> faults = {}) : faults_(std::move(faults)) {}
@@ -38,17 +40,22 @@ class FaultyFileSystem final : public platform::FileSystem {
   std::vector<std::string> log;
 
   bool hit(Op op, int file);
-  std::unique_ptr<platform::InputFile> open_for_reading(const std::string& name) override;
-  std::unique_ptr<platform::OutputFile> create_for_writing(const std::string& name, platform::CreateMode mode) override;
+  platform::Opened<platform::InputFile> open_for_reading(const std::string& name) override;
+  platform::Opened<platform::OutputFile> create_for_writing(const std::string& name, platform::CreateMode mode) override;
+  std::unique_ptr<platform::InputFile> standard_input() override { return real_.standard_input(); }
+  std::unique_ptr<platform::OutputFile> standard_output() override { return real_.standard_output(); }
+  bool standard_input_is_terminal() override { return false; }
   bool exists(const std::string& name) override;
   std::optional<platform::FileStatus> status(const std::string& name) override { return real_.status(name); }
-  std::optional<std::string> real_path(const std::string& name) override { return real_.real_path(name); }
-  bool remove(const std::string& name) override { return real_.remove(name); }
-  platform::RenameResult rename_over(const std::string& from, const std::string& to) override;
+  std::string follow_links(const std::string& name) override { return real_.follow_links(name); }
+  platform::MaybeFailure remove(const std::string& name) override { return real_.remove(name); }
+  platform::MaybeFailure rename_over(const std::string& from, const std::string& to) override;
   std::optional<platform::FileIdentity> standard_output_identity() override { return real_.standard_output_identity(); }
+  void remove_if_interrupted(const std::string& name) override { log.push_back("guard " + name); }
+  void keep_if_interrupted(const std::string& name) override { log.push_back("release " + name); }
 
  private:
-  platform::FileSystem& real_ = platform::posix_file_system();
+  platform::FileSystem& real_ = platform::native_file_system();
   std::vector<Fault> faults_;
   std::map<std::pair<Op, int>, int> calls_;
   std::map<Op, int> files_;

@@ -3,6 +3,7 @@
 // them the program prints when, with what exit code.
 #include <gtest/gtest.h>
 
+#include <set>
 #include <string>
 #include <vector>
 
@@ -98,37 +99,62 @@ TEST(Messages, WhatIsPrintedWhenAndTheExitCode) {
   struct Case {
     std::vector<std::string> arguments;  // the file "in" exists unless "missing" is named
     std::string printed;
+    std::string err = {};
+    bool terminal = true;  // standard input a terminal, as when typed
+    int exit_code = -1;    // -1: 0 when the done message ends what is printed, else 1
   };
   const std::string help = lines(en, 1, 17), done = lines(en, 18, 19), banner = lines(en, 1, 1);
   const Case cases[] = {
       {{}, help},  // nineteen lines
-      {{"in"}, banner},
-      {{"-ni", "in"}, ""},
-      {{"-nec"}, banner},
+      {{"in"}, banner, "recodia: no output file name; give two names (- for standard output)\n"},
+      {{"-ni", "in"}, "", "recodia: no output file name; give two names (- for standard output)\n"},
+      {{"-nec"}, banner, "recodia: no file names; give two, or see recodia --help\n"},
+      // Not typed at a terminal: a filter, whose messages keep out of the text.
+      {{}, "", banner + done, false, 0},
+      {{"-nec"}, "", banner + done, false, 0},
       {{"in", "out"}, banner + done},
       {{"-ni", "in", "out"}, done},
       {{"-?"}, help},
       {{"/?"}, help},
+      {{"-?"}, help, "", false},  // asked for help: no filter
       {{"in", "out", "-?"}, help + done},  // the help does not end the program
       {{"-ni", "-?", "in", "out"}, help + done},
       {{"-rus", "in", "out"}, lines(ru, 1, 1) + lines(ru, 18, 19)},
       {{"-rus", "-?"}, lines(ru, 1, 17)},
       {{"-rus", "-en", "in", "out"}, banner + done},
-      {{"missing", "out"}, banner},  // no wait message
+      {{"missing", "out"}, banner, "recodia: cannot open 'missing': No such file or directory\n"},  // no wait message
+      {{"--version", "-ni"}, "recodia 0.8.3\n", "", true, 0},
   };
   for (const Case& c : cases) {
-    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    SCOPED_TRACE(testing::PrintToString(c.arguments) + (c.terminal ? "" : " from /dev/null"));
     TempDir dir;
     write_file(dir / "in", "text\n");
     Tree expected = tree(dir.path());
-    const RunResult r = run_recodia(c.arguments, dir.path());
+    const RunResult r = run_recodia(c.arguments, dir.path(), {.standard_input_terminal = c.terminal});
     const bool converted = c.printed.ends_with(done) || c.printed.ends_with(lines(ru, 18, 19));
-    EXPECT_EQ(r.exit_code, converted ? 0 : 1);
+    EXPECT_EQ(r.exit_code, c.exit_code >= 0 ? c.exit_code : converted ? 0 : 1);
     EXPECT_EQ(hex(r.out), hex(c.printed));
-    EXPECT_EQ(r.err, "");
+    EXPECT_TRUE(same_messages(c.err, r.err));
     if (converted) expected["out"] = expected["in"];
     EXPECT_TRUE(same_tree(expected, tree(dir.path())));
   }
+}
+
+// "--help" is the complete reference: every switch of the table in it, as a word.
+TEST(Messages, FullHelpNamesEverySwitch) {
+  const TempDir dir;
+  const RunResult r = run_recodia({"--help"}, dir.path());
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.err, "");
+  std::set<std::string> words;
+  std::string word;
+  for (char c : r.out + "\n") {
+    if (c != ' ' && c != ',' && c != '\n') word += c;
+    else if (!word.empty()) words.insert(word), word.clear();
+  }
+  for (const Switch& s : switch_table()) EXPECT_TRUE(words.contains(std::string(s.text))) << s.text;
+  for (const char* part : {"Usage: recodia", "Exit codes: 0", "Source encodings:", "Other switches:"})
+    EXPECT_NE(r.out.find(part), std::string::npos) << part;
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <gtest/gtest.h>
 
 #include <functional>
+#include <optional>
 #include <set>
 #include <string>
 #include <tuple>
@@ -34,8 +35,8 @@ auto state(const Parsed& p) {
   return std::tuple(p.cl.language, s.source, s.target, s.line_style, s.special_symbols, s.strings_allowed, s.smart_quotes,
                     s.source_text, s.html, s.no_quote_signs, s.no_html_entities, p.cl.preserve_time,
                     s.double_quote_byte, p.cl.help_requested,
-                    p.cl.show_version, s.no_encoding, p.cl.target_line_style, p.cl.file_name_count,
-                    p.cl.input_name, p.cl.output_name);
+                    p.cl.show_version, s.no_encoding, p.cl.target_line_style, p.cl.file_names, p.cl.in_place,
+                    p.cl.full_help, p.cl.version);
 }
 
 using Change = std::function<void(Parsed&)>;
@@ -99,6 +100,9 @@ const std::pair<Args, Change> kOthers[] = {
     {{"-nqt"}, [](Parsed& p) { p.s.no_quote_signs = true; }},
     {{"-dhcs"}, [](Parsed& p) { p.s.no_html_entities = true; }},
     {{"-pdt"}, [](Parsed& p) { p.cl.preserve_time = true; }},
+    {{"-i"}, [](Parsed& p) { p.cl.in_place = true; }},
+    {{"--help"}, [](Parsed& p) { p.cl.full_help = true; }},
+    {{"--version"}, [](Parsed& p) { p.cl.version = true; }},
     {{"-w", "-tokoi8", "a", "b", "-nec"}, [](Parsed&) {}},
 };
 
@@ -129,26 +133,44 @@ TEST(Switches, EachSetsWhatItShouldAndNothingElse) {
     texts.insert(args.back());
     expect_last_switch(args, change);
   }
-  EXPECT_EQ(texts.size(), 78u) << "every switch once";
+  EXPECT_EQ(texts.size(), switch_table().size()) << "every switch once";
 }
 
-TEST(Switches, AnythingElseIsAFileName) {
-  // Exact bytes only: no case folding, prefixes, abbreviations or end marker.
-  for (std::string_view text : {"", "-", "--", "-KOI8", "-Towin", "-EN", "/ni", "-tokoi", "-tokoi8rr", "-koi8 ", "?",
-                                "-iso8859-5", "--help", "-pdt=1"})
-    EXPECT_EQ(find_switch(text), -1) << '"' << text << '"';
-  EXPECT_EQ(find_switch(std::string_view("-ni\0x", 5)), -1) << "a NUL is part of the argument";
-
-  // (std::string() around the names: GCC 12 warns falsely on assigning short literals here.)
-  const std::pair<Args, Change> names[] = {
-      {{"-ni", "a.txt"}, [](Parsed& p) { p.cl.input_name = std::string("a.txt"), p.cl.file_name_count = 1; }},
-      {{"-KOI8", "-towin", "b"}, [](Parsed& p) { p.cl.output_name = std::string("b"), p.cl.file_name_count = 2; }},
-      {{"a", "b", "c"}, [](Parsed& p) { p.cl.output_name = std::string("c"); }},  // the input stays
-      {{"a", "b", "c", "a"}, [](Parsed& p) { p.cl.output_name = std::string("a"); }},
-      {{""}, [](Parsed& p) { p.cl.file_name_count = 1; }},
+TEST(Switches, FileNamesUnknownSwitchesAndTheEndOfSwitches) {
+  using K = ArgumentError::Kind;
+  struct Case {
+    Args arguments;
+    std::vector<std::string> names;
+    std::optional<K> error = std::nullopt;
+    std::string detail = {};  // the unknown switch and its hint, or the count
   };
-  for (const auto& [args, change] : names) expect_last_switch(args, change);
-  EXPECT_EQ(parse({"-KOI8", "-towin"}).cl.input_name, "-KOI8");
+  const Case cases[] = {
+      {{"a.txt", "-w", "b.txt"}, {"a.txt", "b.txt"}},
+      {{"-", "-"}, {"-", "-"}},
+      {{"/tmp/x", "-towin"}, {"/tmp/x"}},  // a path, not a switch
+      {{"-w", "--", "-tokoi8", "-"}, {"-tokoi8", "-"}},
+      {{"--", "--"}, {"--"}},
+      {{"-i", "a", "b", "c"}, {"a", "b", "c"}},
+      {{"-w", "a.txt", "-tokoi"}, {"a.txt"}, K::unknown_switch, "-tokoi -tokoi8"},
+      {{"-TOKOI8", "a", "b"}, {"a", "b"}, K::unknown_switch, "-TOKOI8 -tokoi8"},  // exact bytes only
+      {{"-koi8 "}, {}, K::unknown_switch, "-koi8  -koi8"},
+      {{"-iso8859-5"}, {}, K::unknown_switch, "-iso8859-5 -iso8859_5"},
+      {{"-zzzzzzzzzz"}, {}, K::unknown_switch, "-zzzzzzzzzz "},  // nothing near
+      {{"-x", "-y"}, {}, K::unknown_switch, "-x -?"},  // the first one, hinted at the first nearest
+      {{"a", "b", "c"}, {"a", "b", "c"}, K::too_many_names, "3"},
+      {{"a", "-q", "b", "c"}, {"a", "b", "c"}, K::unknown_switch, "-q -?"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(testing::PrintToString(c.arguments));
+    Parsed p;
+    const auto error = parse_arguments(c.arguments, p.s, p.cl);
+    EXPECT_EQ(p.cl.file_names, c.names);
+    ASSERT_EQ(error.has_value(), c.error.has_value());
+    if (!error) continue;
+    EXPECT_EQ(error->kind, *c.error);
+    EXPECT_EQ(error->kind == K::unknown_switch ? error->argument + " " + error->suggestion : std::to_string(error->count),
+              c.detail);
+  }
   EXPECT_EQ(state(parse({"a", "b", "-w", "-tokoi8", "-rus", "-32"})),
             state(parse({"-w", "-tokoi8", "-rus", "-32", "a", "b"})))
       << "switches after the names count the same";

@@ -8,6 +8,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <array>
 #include <cctype>
 #include <cerrno>
@@ -15,6 +16,7 @@
 #include <cstdlib>
 #include <ctime>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 #include <thread>
@@ -72,6 +74,19 @@ Bytes drain(int fd) {
 
 }  // namespace
 
+std::vector<std::string> program_under_test() {
+  const char* chosen = std::getenv("RECODIA_TEST_PROGRAM");
+  std::istringstream command(chosen != nullptr && *chosen != '\0' ? chosen : RECODIA_TEST_PROGRAM);
+  std::vector<std::string> words{std::istream_iterator<std::string>(command), std::istream_iterator<std::string>()};
+  if (words.empty()) words.push_back(RECODIA_BINARY);
+  return words;
+}
+
+bool windows_program() {
+  static const bool windows = program_under_test().back().ends_with(".exe");
+  return windows;
+}
+
 RunResult run_recodia(const std::vector<std::string>& arguments, const std::filesystem::path& working_directory) {
   return run_recodia(arguments, working_directory, ProcessSetting{});
 }
@@ -96,10 +111,23 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const std::file
     if (out[1] < 0) throw std::runtime_error("cannot open " + setting.standard_output_file->string());
   } else if (::pipe(out) != 0) {
     throw std::runtime_error("pipe failed");
+  } else if (setting.standard_output_broken_pipe) {
+    ::close(out[0]);
+    out[0] = -1;
   }
-  std::string program = RECODIA_BINARY;
-  std::vector<std::string> copies = arguments;
-  std::vector<char*> argv{program.data()};
+  int terminal_in = -1, terminal_master = -1;  // standard input; a terminal's master stays open until the end
+  if (setting.standard_input_terminal) {
+    terminal_master = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (terminal_master < 0 || ::grantpt(terminal_master) != 0 || ::unlockpt(terminal_master) != 0)
+      throw std::runtime_error("no terminal");
+    terminal_in = ::open(::ptsname(terminal_master), O_RDWR | O_NOCTTY | O_CLOEXEC);
+  } else if (setting.standard_input_file) {
+    terminal_in = ::open(setting.standard_input_file->c_str(), O_RDONLY | O_CLOEXEC);
+    if (terminal_in < 0) throw std::runtime_error("cannot open " + setting.standard_input_file->string());
+  }
+  std::vector<std::string> copies = program_under_test();
+  copies.insert(copies.end(), arguments.begin(), arguments.end());
+  std::vector<char*> argv;
   for (auto& a : copies) argv.push_back(a.data());
   argv.push_back(nullptr);
   std::string locale = setting.locale ? "LC_ALL=" + *setting.locale : std::string();
@@ -110,17 +138,18 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const std::file
         (::setgroups(0, nullptr) != 0 || ::setgid(65534) != 0 || ::setuid(65534) != 0))
       ::_exit(126);
     if (::chdir(working_directory.c_str()) != 0) ::_exit(127);
-    ::dup2(::open("/dev/null", O_RDONLY), STDIN_FILENO);
+    ::dup2(terminal_in >= 0 ? terminal_in : ::open("/dev/null", O_RDONLY), STDIN_FILENO);
     ::dup2(out[1], STDOUT_FILENO);
-    ::dup2(err[1], STDERR_FILENO);
+    ::dup2(setting.standard_error_to_output ? out[1] : err[1], STDERR_FILENO);
     for (int fd : {out[0], err[0]})
       if (fd >= 0) ::close(fd);
     for (int fd : setting.closed_descriptors) ::close(fd);
     if (setting.locale) ::putenv(locale.data());
-    ::execv(argv[0], argv.data());
+    ::execvp(argv[0], argv.data());
     ::_exit(127);
   }
   ::close(err[1]);
+  if (terminal_in >= 0) ::close(terminal_in);
   RunResult result;
   // Both streams are drained at once so that neither can fill up and block the child.
   std::thread err_reader([&] { result.err = drain(err[0]); });
@@ -139,6 +168,7 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const std::file
     }
   }
   err_reader.join();
+  if (terminal_master >= 0) ::close(terminal_master);
   result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
   return result;
 }
@@ -199,7 +229,9 @@ Bytes unhex(std::string_view digits) {
 
 bool permissions_bind() {
   // Root can hand the program to "nobody" only where setuid is allowed.
-  static const bool bind = ::geteuid() != 0 || run_recodia({}, "/", {.unprivileged = true}).exit_code == 1;
+  // (wine runs only for the owner of its prefix.)
+  static const bool bind = !windows_program() && (::geteuid() != 0 ||
+                           run_recodia({"--version"}, "/", {.unprivileged = true}).exit_code == 0);
   return bind;
 }
 
@@ -253,6 +285,18 @@ testing::AssertionResult same_bytes(std::string_view expected, std::string_view 
                                      << hex(actual.substr(std::min(from, actual.size()), 24)) << "...";
 }
 
+namespace {
+
+// Windows keeps no permission bits, only whether a file is read-only.
+std::string as_windows_keeps_it(const std::string& value) {
+  const std::size_t space = value.find(' ');
+  if (!windows_program() || space == std::string::npos || value[0] < '0' || value[0] > '7') return value;
+  const bool writable = (std::stoul(value.substr(0, space), nullptr, 8) & 0200) != 0;
+  return (writable ? "writable" : "read-only") + value.substr(space);
+}
+
+}  // namespace
+
 testing::AssertionResult same_tree(const Tree& expected, const Tree& actual) {
   std::string diff;
   Tree all = expected;
@@ -261,10 +305,36 @@ testing::AssertionResult same_tree(const Tree& expected, const Tree& actual) {
     const auto e = expected.find(entry.first), a = actual.find(entry.first);
     if (e == expected.end()) diff += "\n  unexpected " + entry.first + ": " + a->second.substr(0, 40);
     else if (a == actual.end()) diff += "\n  missing " + entry.first;
-    else if (e->second != a->second) diff += "\n  " + entry.first + ": " + same_bytes(e->second, a->second).message();
+    else if (as_windows_keeps_it(e->second) != as_windows_keeps_it(a->second))
+      diff += "\n  " + entry.first + ": " + same_bytes(e->second, a->second).message();
   }
   if (diff.empty()) return testing::AssertionSuccess();
   return testing::AssertionFailure() << "the folder differs:" << diff;
+}
+
+testing::AssertionResult same_messages(std::string_view expected, std::string_view actual) {
+  if (expected == actual) return testing::AssertionSuccess();
+  const auto failure = [&] { return testing::AssertionFailure() << "expected:\n" << expected << "got:\n" << actual; };
+  if (!windows_program()) return failure();
+  static constexpr std::string_view kPosixReasons[] = {
+      "No such file or directory", "Permission denied", "Is a directory", "Not a directory",
+      "File name too long",        "No space left on device", "Broken pipe"};
+  std::istringstream expected_lines{std::string(expected)}, actual_lines{std::string(actual)};
+  std::string e, a;
+  while (std::getline(expected_lines, e)) {
+    if (!std::getline(actual_lines, a)) return failure();
+    if (e == a) continue;
+    // The same line but for the reason, which says something.
+    const auto matches_but_reason = [&](std::string_view reason) {
+      const std::size_t at = e.find(reason);
+      const std::size_t rest = at == std::string::npos ? 0 : e.size() - at - reason.size();
+      return at != std::string::npos && a.size() > at + rest && a.compare(0, at, e, 0, at) == 0 &&
+             a.compare(a.size() - rest, rest, e, e.size() - rest, rest) == 0;
+    };
+    if (std::none_of(std::begin(kPosixReasons), std::end(kPosixReasons), matches_but_reason)) return failure();
+  }
+  if (std::getline(actual_lines, a)) return failure();
+  return testing::AssertionSuccess();
 }
 
 }  // namespace recodia::test

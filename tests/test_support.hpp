@@ -41,7 +41,15 @@ struct RunResult {
   Bytes err;  // standard error
 };
 
-// Runs the built program with these arguments in `working_directory`, with
+// The program that whole-program tests run: the command in the environment
+// variable RECODIA_TEST_PROGRAM, else the one that CMake's RECODIA_TEST_PROGRAM
+// named, else the program just built; split at spaces ("wine recodia.exe").
+std::vector<std::string> program_under_test();
+// Whether that is the Windows program, which runs under wine: what only a POSIX
+// system gives (permission bits, a terminal, closed descriptors) is skipped.
+bool windows_program();
+
+// Runs the program under test with these arguments in `working_directory`, with
 // standard input from /dev/null. Arguments are passed unchanged (no shell).
 RunResult run_recodia(const std::vector<std::string>& arguments,
                       const std::filesystem::path& working_directory);
@@ -55,6 +63,13 @@ struct ProcessSetting {
   // Standard output is a fresh pseudo-terminal in raw mode; what the program
   // writes there comes back in RunResult::out.
   bool standard_output_terminal = false;
+  // Standard input is a terminal, or this file, rather than /dev/null.
+  bool standard_input_terminal = false;
+  std::optional<std::filesystem::path> standard_input_file = {};
+  // Standard error goes where standard output goes (2>&1).
+  bool standard_error_to_output = false;
+  // Standard output is a pipe whose reader has gone.
+  bool standard_output_broken_pipe = false;
   std::optional<std::string> locale = {};  // LC_ALL for the program
   // Standard descriptors (0, 1, 2) that the program starts with closed.
   std::vector<int> closed_descriptors = {};
@@ -93,6 +108,10 @@ Tree tree(const std::filesystem::path& root);
 
 // On a difference: its position and a little context, as hex.
 testing::AssertionResult same_bytes(std::string_view expected, std::string_view actual);
+// Under the Windows program, a file's permission bits count only as read-only or not.
 testing::AssertionResult same_tree(const Tree& expected, const Tree& actual);
+// Lines on standard error. The system's reasons are written as POSIX words
+// them; the Windows program may word each its own way.
+testing::AssertionResult same_messages(std::string_view expected, std::string_view actual);
 
 }  // namespace recodia::test

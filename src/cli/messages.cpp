@@ -1,6 +1,7 @@
 #include "cli/messages.hpp"
 
 #include <cstddef>
+#include <tuple>
 
 #include "convert/code_pages.hpp"
 
@@ -96,6 +97,88 @@ constexpr MessageSet kRussian = {
     kRu15.view(), kRu16.view(), kRu17.view(), kRu18.view(), kRu19.view(),
 };
 
+constexpr int kDiagnosticCount = static_cast<int>(Diagnostic::standard_output) + 1;
+using DiagnosticSet = std::array<std::string_view, kDiagnosticCount>;
+
+// In the order of the enumeration.
+constexpr DiagnosticSet kEnglishDiagnostics = {
+    "cannot open %1: %2",
+    "cannot read %1: %2",
+    "cannot create %1: %2",
+    "cannot write %1: %2",
+    "cannot create the temporary file %1: %2",
+    "%1 was converted to %2 but could not replace the original: %3 (the converted text is kept in %2)",
+    "cannot convert %1 in place: it is not a regular file",
+    "cannot convert standard input or output in place",
+    "cannot convert %1 in place: every temporary name from TMP1.$$$ to TMP65535.$$$ in the current folder is taken",
+    "%1 is in the way, perhaps left by an interrupted run; it is left alone",
+    "converting %1 in place",
+    "no copy could be made beside it",
+    "%1 is named again; it is converted once",
+    "cannot convert %1 into itself through standard output; name it twice to convert it in place",
+    "%1: could not keep its permission bits: %2",
+    "%1: could not keep its owner: %2",
+    "%1: could not keep its group: %2",
+    "%1: could not keep its access control list: %2",
+    "%1: could not keep its extended attribute '%2': %3",
+    "%1: could not keep its attributes: %2",
+    "unknown switch '%1'; see recodia --help",
+    "unknown switch '%1'; did you mean '%2'?",
+    "too many file names (%1); to convert several files in place, use -i",
+    "no output file name; give two names (- for standard output)",
+    "no file names; give two, or see recodia --help",
+    "no file names to convert in place",
+    "standard input",
+    "standard output",
+};
+
+template <std::size_t... N>
+consteval auto dos866_all(const char8_t (&... utf8)[N]) {
+  return std::tuple{dos866(utf8)...};
+}
+
+constexpr auto kRussianDiagnosticTexts = dos866_all(
+    u8"не удалось открыть %1: %2",
+    u8"не удалось прочитать %1: %2",
+    u8"не удалось создать %1: %2",
+    u8"не удалось записать %1: %2",
+    u8"не удалось создать временный файл %1: %2",
+    u8"%1 преобразован в %2, но заменить исходный файл не удалось: %3 (преобразованный текст сохранён в %2)",
+    u8"нельзя преобразовать %1 на месте: это не обычный файл",
+    u8"нельзя преобразовать на месте стандартный ввод или вывод",
+    u8"нельзя преобразовать %1 на месте: все временные имена от TMP1.$$$ до TMP65535.$$$ в текущей папке заняты",
+    u8"%1 мешает, возможно, он остался от прерванного запуска; он не тронут",
+    u8"преобразование %1 на месте",
+    u8"рядом с ним не удалось сделать копию",
+    u8"%1 назван ещё раз; он преобразуется один раз",
+    u8"нельзя преобразовать %1 в самого себя через стандартный вывод; чтобы преобразовать его на месте, назовите его дважды",
+    u8"%1: не удалось сохранить права доступа: %2",
+    u8"%1: не удалось сохранить владельца: %2",
+    u8"%1: не удалось сохранить группу: %2",
+    u8"%1: не удалось сохранить список управления доступом: %2",
+    u8"%1: не удалось сохранить расширенный атрибут '%2': %3",
+    u8"%1: не удалось сохранить атрибуты: %2",
+    u8"неизвестный ключ '%1'; см. recodia --help",
+    u8"неизвестный ключ '%1'; может быть, '%2'?",
+    u8"слишком много имён файлов (%1); чтобы преобразовать несколько файлов на месте, дайте ключ -i",
+    u8"нет имени выходного файла; дайте два имени (- для стандартного вывода)",
+    u8"нет имён файлов; дайте два или см. recodia --help",
+    u8"нет имён файлов для преобразования на месте",
+    u8"стандартный ввод",
+    u8"стандартный вывод");
+
+static_assert(std::tuple_size_v<decltype(kRussianDiagnosticTexts)> == kDiagnosticCount, "one Russian text per diagnostic");
+
+consteval bool every_text_given(const DiagnosticSet& set) {
+  for (std::string_view text : set)
+    if (text.empty()) return false;
+  return true;
+}
+static_assert(every_text_given(kEnglishDiagnostics), "one English text per diagnostic");
+
+constexpr DiagnosticSet kRussianDiagnostics = std::apply(
+    [](const auto&... texts) { return DiagnosticSet{texts.view()...}; }, kRussianDiagnosticTexts);
+
 void append_utf8(std::string& out, char32_t c) {
   if (c < 0x80) {
     out += static_cast<char>(c);
@@ -143,6 +226,40 @@ void MessagePrinter::print(int number) const {
 
 void print_help(const MessagePrinter& printer) {
   for (int n = kBannerMessage; n <= kLastHelpMessage; ++n) printer.print(n);
+}
+
+Reporter::Reporter(Language language, platform::Console& console)
+    : language_(language),
+      console_(console),
+      as_utf8_(language == Language::russian && console.is_terminal(platform::Stream::standard_error) &&
+               console.uses_utf8()) {}
+
+std::string Reporter::phrase(Diagnostic diagnostic) const {
+  const auto& set = language_ == Language::russian ? kRussianDiagnostics : kEnglishDiagnostics;
+  const std::string_view stored = set[static_cast<std::size_t>(diagnostic)];
+  return as_utf8_ ? dos866_to_utf8(stored) : std::string(stored);
+}
+
+void Reporter::report(Diagnostic diagnostic, std::initializer_list<std::string_view> arguments) const {
+  const std::string pattern = phrase(diagnostic);
+  std::string line = "recodia: ";
+  for (std::size_t i = 0; i < pattern.size(); ++i) {
+    const std::size_t n = i + 1 < pattern.size() && pattern[i] == '%' ? static_cast<std::size_t>(pattern[i + 1] - '1') : 99;
+    if (n < arguments.size()) {
+      line += arguments.begin()[n];
+      ++i;
+    } else {
+      line += pattern[i];
+    }
+  }
+  console_.write(platform::Stream::standard_error, line + "\n");
+}
+
+std::string Reporter::name(std::string_view file_name, bool is_output) const {
+  if (file_name == kStandardStream) return phrase(is_output ? Diagnostic::standard_output : Diagnostic::standard_input);
+  std::string quoted(1, '\'');
+  quoted.append(file_name).push_back('\'');
+  return quoted;
 }
 
 }  // namespace recodia

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <array>
+#include <initializer_list>
 #include <string>
 #include <string_view>
 
@@ -41,5 +42,54 @@ class MessagePrinter {
 
 // Messages 1 to 17.
 void print_help(const MessagePrinter& printer);
+
+// The lines on standard error that say what went wrong, and why. %1, %2 and
+// %3 stand for names and the system's reasons, which are shown as they are.
+enum class Diagnostic {
+  cannot_open,             // name, reason
+  cannot_read,             // name, reason
+  cannot_create,           // name, reason
+  cannot_write,            // name, reason
+  cannot_create_temporary, // temporary name, reason
+  not_replaced,            // name, temporary name, reason
+  not_regular_file,        // name
+  standard_stream_in_place,
+  no_temporary_name,       // name
+  temporary_in_the_way,    // temporary name
+  converting_in_place,     // name
+  no_temporary_beside,     // a reason: no copy could be made beside the original
+  named_twice,             // name
+  input_is_output,         // name
+  lost_permissions,        // name, reason
+  lost_owner,              // name, reason
+  lost_group,              // name, reason
+  lost_access_control_list,// name, reason
+  lost_extended_attribute, // name, attribute, reason
+  lost_attributes,         // name, reason
+  unknown_switch,          // switch
+  unknown_switch_hint,     // switch, the nearest switch
+  too_many_names,          // count
+  no_output_name,
+  no_file_names,
+  no_names_in_place,
+  standard_input,          // how the two standard streams are named in the lines above
+  standard_output,
+};
+
+// Writes diagnostics on standard error, each as one line after "recodia: ".
+class Reporter {
+ public:
+  Reporter(Language language, platform::Console& console);
+  void report(Diagnostic diagnostic, std::initializer_list<std::string_view> arguments = {}) const;
+  // A file's name as the lines show it: quoted, or the standard stream's name for "-".
+  std::string name(std::string_view file_name, bool is_output) const;
+  // A diagnostic's text as shown, for a part of another line.
+  std::string phrase(Diagnostic diagnostic) const;
+
+ private:
+  Language language_;
+  platform::Console& console_;
+  bool as_utf8_;
+};
 
 }  // namespace recodia

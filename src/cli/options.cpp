@@ -1,5 +1,6 @@
 #include "cli/options.hpp"
 
+#include <algorithm>
 #include <cstddef>
 
 #include "convert/registry.hpp"
@@ -102,6 +103,9 @@ constexpr Switch kSwitches[] = {
     {"-html", Effect::html, 0, G::characters, "HTML entities for characters the target lacks (implies -src)"},
     {"-dhcs", Effect::no_html_entities, 0, G::characters, "with -html: no entities, the other effects of -html stay"},
     {"-pdt", Effect::preserve_time, 0, G::other, "give the output the input's modification time"},
+    {"-i", Effect::in_place, 0, G::other, "convert every file named in place, any number of them"},
+    {"--help", Effect::full_help, 0, G::messages, "print this reference and exit"},
+    {"--version", Effect::version, 0, G::messages, "print the program's name and version and exit"},
     encoding_switch("-utf8"),
     encoding_switch("-toutf8"),
 };
@@ -143,6 +147,9 @@ void apply_switch(const Switch& e, ConversionSettings& s, CommandLine& cl) {
     case Effect::no_html_entities: s.no_html_entities = true; break;
     case Effect::preserve_time: cl.preserve_time = true; break;
     case Effect::nothing: break;
+    case Effect::in_place: cl.in_place = true; break;
+    case Effect::full_help: cl.full_help = true; break;
+    case Effect::version: cl.version = true; break;
     case Effect::source: s.source = static_cast<EncodingId>(e.value); break;
     case Effect::target: {
       s.target = static_cast<EncodingId>(e.value);
@@ -163,21 +170,58 @@ int find_switch(std::string_view argument) {
   return -1;
 }
 
-void parse_arguments(std::span<const std::string_view> arguments, ConversionSettings& settings,
-                     CommandLine& command_line) {
+std::optional<ArgumentError> parse_arguments(std::span<const std::string_view> arguments,
+                                             ConversionSettings& settings, CommandLine& command_line) {
+  std::optional<ArgumentError> error;
+  bool switches_ended = false;
   for (std::string_view argument : arguments) {
-    const int index = find_switch(argument);
+    const int index = switches_ended ? -1 : find_switch(argument);
     if (index >= 0) {
       apply_switch(kSwitches[static_cast<std::size_t>(index)], settings, command_line);
-    } else if (command_line.file_name_count == 0) {
-      command_line.input_name = argument;
-      command_line.file_name_count = 1;
+    } else if (!switches_ended && argument == "--") {
+      switches_ended = true;
+    } else if (!switches_ended && argument.size() > 1 && argument[0] == '-') {
+      if (!error) error = ArgumentError{ArgumentError::Kind::unknown_switch, std::string(argument),
+                                        std::string(nearest_switch(argument))};
     } else {
-      // A third or later name replaces the output name.
-      command_line.output_name = argument;
-      command_line.file_name_count = 2;
+      command_line.file_names.emplace_back(argument);
     }
   }
+  const std::size_t names = command_line.file_names.size();
+  if (!error && names > 2 && !command_line.in_place)
+    error = ArgumentError{ArgumentError::Kind::too_many_names, {}, {}, names};
+  return error;
+}
+
+namespace {
+
+// Edits that turn one text into the other, letter case ignored.
+std::size_t edit_distance(std::string_view a, std::string_view b) {
+  const auto lower = [](char c) { return c >= 'A' && c <= 'Z' ? static_cast<char>(c - 'A' + 'a') : c; };
+  std::vector<std::size_t> row(b.size() + 1);
+  for (std::size_t j = 0; j < row.size(); ++j) row[j] = j;
+  for (std::size_t i = 1; i <= a.size(); ++i) {
+    std::size_t diagonal = row[0];
+    row[0] = i;
+    for (std::size_t j = 1; j <= b.size(); ++j) {
+      const std::size_t substitute = diagonal + (lower(a[i - 1]) != lower(b[j - 1]));
+      diagonal = row[j];
+      row[j] = std::min({row[j] + 1, row[j - 1] + 1, substitute});
+    }
+  }
+  return row.back();
+}
+
+}  // namespace
+
+std::string_view nearest_switch(std::string_view text) {
+  std::string_view best;
+  std::size_t best_distance = std::max<std::size_t>(2, text.size() / 3) + 1;  // anything further is no hint
+  for (const Switch& s : kSwitches) {
+    const std::size_t d = edit_distance(text, s.text);
+    if (d < best_distance) best = s.text, best_distance = d;  // the first of equals, in table order
+  }
+  return best;
 }
 
 void resolve_settings(ConversionSettings& settings, const CommandLine& command_line) {

@@ -2,10 +2,13 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "convert/settings.hpp"
 
@@ -17,7 +20,7 @@ enum class Language : std::uint8_t { russian = 0, english = 1 };
 enum class Effect : std::uint8_t {
   help, no_version, english, russian, line_style, no_encoding, no_special_symbols, no_strings,
   no_smart_quotes, source_text, html, no_quote_signs, no_html_entities, preserve_time, nothing,
-  source, target,
+  source, target, in_place, full_help, version,
 };
 
 // How the full reference groups the switches.
@@ -38,22 +41,40 @@ std::span<const Switch> switch_table();
 // The index of the switch whose text equals the argument byte for byte, or -1.
 int find_switch(std::string_view argument);
 
+// The name that stands for standard input (first) or standard output (second).
+inline constexpr std::string_view kStandardStream = "-";
+
 // What the command line gives the front end besides the conversion settings.
 struct CommandLine {
   Language language = Language::english;
   bool help_requested = false;
   bool show_version = true;
   bool preserve_time = false;  // "-pdt"
+  bool in_place = false;       // "-i": every name converted in place
+  bool full_help = false;      // "--help"
+  bool version = false;        // "--version"
   LineStyle target_line_style = LineStyle::keep;
-  int file_name_count = 0;
-  std::string input_name;
-  std::string output_name;
+  std::vector<std::string> file_names;
+};
+
+// Why the command line cannot be run.
+struct ArgumentError {
+  enum class Kind { unknown_switch, too_many_names };
+  Kind kind;
+  std::string argument;    // the unknown switch
+  std::string suggestion;  // the nearest switch, or empty
+  std::size_t count = 0;   // the number of file names
 };
 
 // Reads the arguments after the program name, in order; the later of two
-// switches that set the same thing wins. Never fails.
-void parse_arguments(std::span<const std::string_view> arguments, ConversionSettings& settings,
-                     CommandLine& command_line);
+// switches that set the same thing wins. An argument that begins with '-' and
+// is no switch is an error, and so are more than two names without "-i".
+// After "--" every argument is a file name.
+std::optional<ArgumentError> parse_arguments(std::span<const std::string_view> arguments,
+                                             ConversionSettings& settings, CommandLine& command_line);
+
+// The switch whose text is nearest to `text`, for a hint; empty when none is near.
+std::string_view nearest_switch(std::string_view text);
 
 // Settles the settings that depend on one another; once, after parsing.
 void resolve_settings(ConversionSettings& settings, const CommandLine& command_line);

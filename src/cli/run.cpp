@@ -1,20 +1,25 @@
 #include "cli/run.hpp"
 
+#include <algorithm>
 #include <cstddef>
 #include <memory>
 #include <vector>
 
+#include "cli/reference.hpp"
 #include "convert/stream_converter.hpp"
+#include "platform/paths.hpp"
 
 namespace recodia {
 namespace {
 
+using platform::Attributes;
 using platform::CreateMode;
 using platform::DosDateTime;
+using platform::Failure;
 using platform::FileSystem;
 using platform::InputFile;
+using platform::NotCarried;
 using platform::OutputFile;
-using platform::RenameResult;
 
 constexpr std::size_t kInputBlock = 128 * 1024;
 
@@ -40,87 +45,302 @@ bool convert_stream(InputFile& in, OutputFile& out, const ConversionSettings& se
   return !in.failed() && out.write(rest.data(), rest.size()) && !out.failed();
 }
 
-std::string directory_of(const std::string& path) {
-  const std::size_t slash = path.rfind('/');
-  return slash == std::string::npos ? std::string() : path.substr(0, slash + 1);
+// Says which side of a failed copy or conversion failed, and why.
+void report_stream_failure(const RunContext& context, const InputFile& in, const std::string& in_name,
+                           const OutputFile& out, const std::string& out_name) {
+  const Reporter& r = context.reporter;
+  if (in.failed()) r.report(Diagnostic::cannot_read, {r.name(in_name, false), in.failure()->reason});
+  else if (out.failed()) r.report(Diagnostic::cannot_write, {r.name(out_name, true), out.failure()->reason});
 }
 
-// Creates a fresh temporary file in `directory`, trying the next name when
-// another process takes one first. It takes the permission bits of the file
-// that it is to replace at once, so that the text is never open to more users
-// than the original is, not even when a failed run leaves it behind.
-std::unique_ptr<OutputFile> create_temporary(const RunContext& context, const std::string& directory,
-                                             std::uint32_t permissions, std::string& name) {
-  for (int attempt = 0; attempt < 100; ++attempt) {
-    std::optional<std::string> candidate = context.temporary_names.make_temporary_name(context.files, directory);
-    if (!candidate) return nullptr;
-    if (auto file = context.files.create_for_writing(*candidate, CreateMode::exclusive)) {
-      name = *candidate;
-      file->set_permissions(permissions);  // checked when the file is finished
-      return file;
-    }
-    if (!context.files.exists(*candidate)) return nullptr;  // not a race: the folder refuses
+// While it lives, the temporary file is removed should the program be interrupted.
+class InterruptGuard {
+ public:
+  InterruptGuard(FileSystem& files, std::string name) : files_(files), name_(std::move(name)) {
+    files_.remove_if_interrupted(name_);
   }
+  ~InterruptGuard() { release(); }
+  // Once the file has its final name, so that a signal cannot remove another
+  // run's file that has since taken the temporary name.
+  void release() {
+    if (!name_.empty()) files_.keep_if_interrupted(name_);
+    name_.clear();
+  }
+  InterruptGuard(const InterruptGuard&) = delete;
+  InterruptGuard& operator=(const InterruptGuard&) = delete;
+
+ private:
+  FileSystem& files_;
+  std::string name_;
+};
+
+// Creates a fresh temporary file in `directory`, for its owner alone until
+// the text is complete. When another run takes a name first, the next is tried.
+std::unique_ptr<OutputFile> create_temporary(const RunContext& context, const std::string& file,
+                                             const std::string& directory, std::string& name) {
+  for (int attempt = 0; attempt < 65535; ++attempt) {
+    std::optional<std::string> candidate = context.temporary_names.make_temporary_name(context.files, directory);
+    if (const auto in_the_way = context.temporary_names.take_name_in_the_way())
+      context.reporter.report(Diagnostic::temporary_in_the_way, {context.reporter.name(*in_the_way, true)});
+    if (!candidate) break;
+    auto [created, failure] = context.files.create_for_writing(*candidate, CreateMode::exclusive);
+    if (created) {
+      name = *candidate;
+      return std::move(created);
+    }
+    if (failure.kind != Failure::Kind::name_taken) {
+      context.reporter.report(Diagnostic::cannot_create_temporary, {context.reporter.name(*candidate, true), failure.reason});
+      return nullptr;
+    }
+  }
+  context.reporter.report(Diagnostic::no_temporary_name, {context.reporter.name(file, false)});
   return nullptr;
 }
 
-// Readies a finished file to stand in for the original: its permission bits,
-// the saved time, and everything pushed to storage before anything is renamed.
-bool finish_replacement(OutputFile& file, std::uint32_t permissions, const std::optional<DosDateTime>& time) {
-  bool ok = file.set_permissions(permissions) && file.flush();
+// Readies a finished file to stand in for the original: what the original
+// had, the saved time, and everything pushed to storage before anything is
+// renamed. `lost` says what could not be carried over.
+bool finish_replacement(OutputFile& file, const Attributes* attributes, const std::optional<DosDateTime>& time,
+                        std::vector<NotCarried>& lost) {
+  bool ok = file.flush();
   if (ok && time && !time->is_zero()) file.set_last_write_time(*time);  // a failure here is ignored
+  if (ok && attributes) lost = file.carry_over(*attributes);
   return file.close() && ok;
 }
 
-// A temporary file on another file system than the destination: copy it into
-// the destination's folder first, so that the final rename is still one step.
-bool replace_across_devices(const RunContext& context, const std::string& temporary, const std::string& destination,
-                            std::uint32_t permissions, const std::optional<DosDateTime>& time) {
-  std::unique_ptr<InputFile> source = context.files.open_for_reading(temporary);
-  if (!source) return false;
-  std::string beside;
-  std::unique_ptr<OutputFile> copy = create_temporary(context, directory_of(destination), permissions, beside);
-  if (!copy) return false;
-  bool ok = copy_blocks(*source, *copy);
-  ok = finish_replacement(*copy, permissions, time) && ok;
-  if (ok && context.files.rename_over(beside, destination) == RenameResult::done) {
-    context.files.remove(temporary);
-    return true;
+void report_not_carried(const Reporter& r, const std::string& file, const std::vector<NotCarried>& lost) {
+  for (const NotCarried& n : lost) {
+    const std::string shown = r.name(file, true);
+    switch (n.what) {
+      case NotCarried::What::permissions: r.report(Diagnostic::lost_permissions, {shown, n.reason}); break;
+      case NotCarried::What::owner: r.report(Diagnostic::lost_owner, {shown, n.reason}); break;
+      case NotCarried::What::group: r.report(Diagnostic::lost_group, {shown, n.reason}); break;
+      case NotCarried::What::access_control_list: r.report(Diagnostic::lost_access_control_list, {shown, n.reason}); break;
+      case NotCarried::What::extended_attribute: r.report(Diagnostic::lost_extended_attribute, {shown, n.name, n.reason}); break;
+      case NotCarried::What::attributes: r.report(Diagnostic::lost_attributes, {shown, n.reason}); break;
+    }
   }
-  context.files.remove(beside);
-  return false;
 }
 
-bool replace_original(const RunContext& context, const std::string& temporary, const std::string& destination,
-                      std::uint32_t permissions, const std::optional<DosDateTime>& time) {
-  switch (context.files.rename_over(temporary, destination)) {
-    case RenameResult::done: return true;
-    case RenameResult::other_device: return replace_across_devices(context, temporary, destination, permissions, time);
-    case RenameResult::failed: return false;
+// What replaces the original: the temporary file, and the file it was made from.
+struct Replacement {
+  const std::string& file;         // as the user named it
+  const std::string& destination;  // the file itself, links followed
+  const std::string& temporary;
+  const Attributes* attributes;
+  const std::optional<DosDateTime>& time;
+};
+
+// A temporary file on another file system than the destination: copy it into
+// the destination's folder first, so that the final rename is still one step.
+// Nothing when it replaced the original; otherwise why not.
+std::optional<std::string> replace_across_devices(const RunContext& context, const Replacement& r,
+                                                  std::vector<NotCarried>& lost) {
+  auto [source, open_failure] = context.files.open_for_reading(r.temporary);
+  if (!source) return open_failure.reason;
+  std::string beside;
+  std::unique_ptr<OutputFile> copy = create_temporary(context, r.file, platform::directory_of(r.destination), beside);
+  if (!copy) return context.reporter.phrase(Diagnostic::no_temporary_beside);
+  InterruptGuard guard(context.files, beside);
+  bool ok = copy_blocks(*source, *copy);
+  std::optional<std::string> why;
+  if (!ok) why = source->failed() ? source->failure()->reason : copy->failure()->reason;
+  source.reset();  // closed before it is removed
+  ok = finish_replacement(*copy, r.attributes, r.time, lost) && ok;
+  if (!why && !ok) why = copy->failure() ? copy->failure()->reason : context.reporter.phrase(Diagnostic::no_temporary_beside);
+  if (!why) {
+    if (const auto failure = context.files.rename_over(beside, r.destination)) why = failure->reason;
+    else guard.release();
   }
-  return false;
+  if (!why) {
+    context.files.remove(r.temporary);
+    return std::nullopt;
+  }
+  context.files.remove(beside);
+  return why;
+}
+
+// `lost` is what the file that took the original's place lacks.
+bool replace_original(const RunContext& context, const Replacement& r, std::vector<NotCarried>& lost) {
+  std::optional<std::string> why;
+  if (const auto failure = context.files.rename_over(r.temporary, r.destination)) {
+    why = failure->reason;
+    if (failure->kind == Failure::Kind::other_device) why = replace_across_devices(context, r, lost);
+  }
+  if (why) {
+    const Reporter& rep = context.reporter;
+    rep.report(Diagnostic::not_replaced, {rep.name(r.file, false), rep.name(r.temporary, true), *why});
+    return false;
+  }
+  return true;
 }
 
 // Two different names for one existing regular file.
 bool same_file(FileSystem& files, const std::string& a, const std::string& b) {
+  if (a == kStandardStream || b == kStandardStream) return false;
   const auto sa = files.status(a);
   const auto sb = files.status(b);
   return sa && sb && sa->regular_file && sb->regular_file && sa->identity == sb->identity;
 }
 
-platform::Stream message_stream(FileSystem& files, const CommandLine& command_line) {
+bool convert_in_place(const std::string& name, const RunContext& context) {
+  FileSystem& files = context.files;
+  const Reporter& r = context.reporter;
+  if (name == kStandardStream) {
+    r.report(Diagnostic::standard_stream_in_place);
+    return false;
+  }
+  auto [input, open_failure] = files.open_for_reading(name);
+  if (!input) {
+    r.report(Diagnostic::cannot_open, {r.name(name, false), open_failure.reason});
+    return false;
+  }
+  // Only a regular file can be replaced safely; a device or a pipe cannot.
+  const auto status = input->status();
+  if (!status || !status->regular_file) {
+    r.report(Diagnostic::not_regular_file, {r.name(name, false)});
+    return false;
+  }
+  const std::unique_ptr<Attributes> attributes = input->attributes();
+  // Through any links to the file itself, which is what the user sees.
+  const std::string destination = files.follow_links(name);
+  std::string temporary;
+  std::unique_ptr<OutputFile> output = create_temporary(context, name, "", temporary);
+  if (!output) return false;
+  InterruptGuard guard(files, temporary);
+
+  std::optional<DosDateTime> saved_time;
+  if (context.command_line.preserve_time) saved_time = input->last_write_time();
+  context.messages.print(kWaitMessage);
+
+  std::vector<NotCarried> lost;
+  if (!convert_stream(*input, *output, context.settings, context.path)) {
+    report_stream_failure(context, *input, name, *output, temporary);
+    return false;
+  }
+  if (!finish_replacement(*output, attributes.get(), saved_time, lost)) {
+    r.report(Diagnostic::cannot_write, {r.name(temporary, true), output->failure()->reason});
+    return false;
+  }
+  // Closed before it is replaced: some systems refuse to rename over an open file.
+  input.reset();
+  if (!replace_original(context, {name, destination, temporary, attributes.get(), saved_time}, lost)) return false;
+  guard.release();
+  report_not_carried(r, name, lost);
+  context.messages.print(kDoneMessage);
+  return true;
+}
+
+bool convert_between(const std::string& input_name, const std::string& output_name, const RunContext& context) {
+  FileSystem& files = context.files;
+  const Reporter& r = context.reporter;
+  std::unique_ptr<InputFile> input;
+  if (input_name == kStandardStream) {
+    input = files.standard_input();
+  } else {
+    auto [file, failure] = files.open_for_reading(input_name);
+    if (!file) {
+      r.report(Diagnostic::cannot_open, {r.name(input_name, false), failure.reason});
+      return false;  // nothing else is touched
+    }
+    input = std::move(file);
+  }
+  std::unique_ptr<OutputFile> output;
+  if (output_name == kStandardStream) {
+    // Appended to the file it reads, the output would be read again, without end.
+    const auto in = input->status();
+    const auto out = files.standard_output_identity();
+    if (in && in->regular_file && out && in->identity == *out) {
+      r.report(Diagnostic::input_is_output, {r.name(input_name, false)});
+      return false;
+    }
+    output = files.standard_output();
+  } else {
+    auto [file, failure] = files.create_for_writing(output_name, CreateMode::replace);
+    if (!file) {
+      r.report(Diagnostic::cannot_create, {r.name(output_name, true), failure.reason});
+      return false;
+    }
+    output = std::move(file);
+  }
+
+  std::optional<DosDateTime> saved_time;
+  if (context.command_line.preserve_time) saved_time = input->last_write_time();
+  context.messages.print(kWaitMessage);
+
+  bool converted = convert_stream(*input, *output, context.settings, context.path);
+  if (!converted) report_stream_failure(context, *input, input_name, *output, output_name);
+  if (converted && saved_time && !saved_time->is_zero()) output->set_last_write_time(*saved_time);
+  if (!output->close() && converted) {
+    r.report(Diagnostic::cannot_write, {r.name(output_name, true), output->failure()->reason});
+    converted = false;
+  }
+  if (converted) context.messages.print(kDoneMessage);
+  return converted;
+}
+
+bool output_is_standard_output(FileSystem& files, const CommandLine& command_line) {
+  const auto& names = command_line.file_names;
+  if (command_line.in_place || names.size() > 2) return false;
+  // No names: the filter.
+  if (names.size() < 2) return names.empty() && !command_line.help_requested && !files.standard_input_is_terminal();
+  if (names[1] == kStandardStream) return true;
   // When standard output is the output file, messages would be mixed into the
   // converted text; when it is the input file (output appended to it), they
-  // would be written into the text before it is read. Either way they go to
-  // standard error instead.
-  if (command_line.file_name_count == 2) {
-    const auto standard_output = files.standard_output_identity();
-    for (const std::string* name : {&command_line.output_name, &command_line.input_name}) {
-      const auto file = files.status(*name);
-      if (file && standard_output && file->identity == *standard_output) return platform::Stream::standard_error;
-    }
+  // would be written into the text before it is read.
+  const auto standard_output = files.standard_output_identity();
+  for (const std::string& name : names) {
+    const auto file = name == kStandardStream ? std::nullopt : files.status(name);
+    if (file && standard_output && file->identity == *standard_output) return true;
   }
-  return platform::Stream::standard_output;
+  return false;
+}
+
+void report_argument_error(const Reporter& reporter, const ArgumentError& error) {
+  switch (error.kind) {
+    case ArgumentError::Kind::unknown_switch:
+      if (error.suggestion.empty()) reporter.report(Diagnostic::unknown_switch, {error.argument});
+      else reporter.report(Diagnostic::unknown_switch_hint, {error.argument, error.suggestion});
+      break;
+    case ArgumentError::Kind::too_many_names:
+      reporter.report(Diagnostic::too_many_names, {std::to_string(error.count)});
+      break;
+  }
+}
+
+// Runs what the command line asks for once the messages are out: every file
+// in place, one conversion, the filter, or nothing. True when all converted.
+bool run_files(const RunContext& context) {
+  const CommandLine& command_line = context.command_line;
+  const auto& names = command_line.file_names;
+  if (command_line.in_place) {
+    if (names.empty()) context.reporter.report(Diagnostic::no_names_in_place);
+    bool all = !names.empty();
+    // A file named twice (or by a link as well) is converted once, not twice
+    // over: the files are told apart before any is replaced by a new one.
+    std::vector<std::optional<platform::FileIdentity>> identities;
+    for (const std::string& name : names) {
+      const auto status = name == kStandardStream ? std::nullopt : context.files.status(name);
+      identities.push_back(status ? std::optional(status->identity) : std::nullopt);
+    }
+    for (std::size_t i = 0; i < names.size(); ++i) {
+      const std::string& name = names[i];
+      if (identities[i] && std::find(identities.begin(), identities.begin() + static_cast<std::ptrdiff_t>(i),
+                                     identities[i]) != identities.begin() + static_cast<std::ptrdiff_t>(i)) {
+        context.reporter.report(Diagnostic::named_twice, {context.reporter.name(name, false)});
+        continue;
+      }
+      context.reporter.report(Diagnostic::converting_in_place, {context.reporter.name(name, false)});
+      all = convert_in_place(name, context) && all;
+    }
+    return all;
+  }
+  if (names.size() == 2) return run_conversion(names[0], names[1], context);
+  if (names.empty() && !command_line.help_requested && !context.files.standard_input_is_terminal())
+    return run_conversion(std::string(kStandardStream), std::string(kStandardStream), context);
+  if (!command_line.help_requested)
+    context.reporter.report(names.empty() ? Diagnostic::no_file_names : Diagnostic::no_output_name);
+  return false;
 }
 
 }  // namespace
@@ -130,76 +350,51 @@ std::optional<std::string> TemporaryNames::make_temporary_name(FileSystem& files
     if (++counter_ == 0) counter_ = 1;
     std::string name = directory + "TMP" + std::to_string(counter_) + ".$$$";
     if (!files.exists(name)) return name;
+    if (!in_the_way_told_ && !in_the_way_) in_the_way_ = name;
   }
   return std::nullopt;
 }
 
+std::optional<std::string> TemporaryNames::take_name_in_the_way() {
+  if (in_the_way_told_ || !in_the_way_) return std::nullopt;
+  in_the_way_told_ = true;
+  return in_the_way_;
+}
+
 bool run_conversion(const std::string& input_name, const std::string& output_name, const RunContext& context) {
-  FileSystem& files = context.files;
-  const ConversionSettings& settings = context.settings;
-  const bool in_place = input_name == output_name || same_file(files, input_name, output_name);
-
-  std::unique_ptr<InputFile> input = files.open_for_reading(input_name);
-  if (!input) return false;  // nothing else is touched
-
-  std::string destination;       // in place: the file that the result replaces
-  std::uint32_t permissions = 0;
-  std::string temporary;
-  std::unique_ptr<OutputFile> output;
-  if (in_place) {
-    const auto status = input->status();
-    // Only a regular file can be replaced safely; a device or a pipe cannot.
-    if (!status || !status->regular_file) return false;
-    permissions = status->permissions;
-    // Through any links to the file itself, which is what the user sees.
-    const auto real = files.real_path(output_name);
-    if (!real) return false;
-    destination = *real;
-    output = create_temporary(context, "", permissions, temporary);
-  } else {
-    output = files.create_for_writing(output_name, CreateMode::replace);
-  }
-  if (!output) return false;
-
-  std::optional<DosDateTime> saved_time;
-  if (context.command_line.preserve_time) saved_time = input->last_write_time();
-
-  context.messages.print(kWaitMessage);
-
-  bool converted = convert_stream(*input, *output, settings, context.path);
-  if (in_place) {
-    converted = converted && finish_replacement(*output, permissions, saved_time) &&
-                replace_original(context, temporary, destination, permissions, saved_time);
-  } else {
-    if (converted && saved_time && !saved_time->is_zero()) output->set_last_write_time(*saved_time);
-    converted = output->close() && converted;
-  }
-
-  if (converted) context.messages.print(kDoneMessage);
-  return converted;
+  const bool in_place = input_name != kStandardStream &&
+                        (input_name == output_name || same_file(context.files, input_name, output_name));
+  return in_place ? convert_in_place(output_name, context) : convert_between(input_name, output_name, context);
 }
 
 int run_program(std::span<const std::string_view> arguments, FileSystem& files, platform::Console& console,
                 ConversionPath path) {
-  if (arguments.empty()) {
+  if (arguments.empty() && files.standard_input_is_terminal()) {
     print_help(MessagePrinter(select_messages(Language::english), console, platform::Stream::standard_output));
     return 1;
   }
   ConversionSettings settings;
   CommandLine command_line;
-  parse_arguments(arguments, settings, command_line);
-  const MessagePrinter messages(select_messages(command_line.language), console, message_stream(files, command_line));
+  const std::optional<ArgumentError> error = parse_arguments(arguments, settings, command_line);
+  const Reporter reporter(command_line.language, console);
+  if (error) {
+    report_argument_error(reporter, *error);
+    return 1;
+  }
+  if (command_line.full_help || command_line.version) {
+    console.write(platform::Stream::standard_output, command_line.full_help ? full_help() : version_line());
+    return 0;
+  }
+  const platform::Stream stream = output_is_standard_output(files, command_line) ? platform::Stream::standard_error
+                                                                                  : platform::Stream::standard_output;
+  const MessagePrinter messages(select_messages(command_line.language), console, stream);
   if (command_line.help_requested) print_help(messages);
   resolve_settings(settings, command_line);
   if (command_line.show_version && !command_line.help_requested) messages.print(kBannerMessage);
 
-  bool converted = false;
-  if (command_line.file_name_count == 2) {
-    TemporaryNames temporary_names;
-    const RunContext context{settings, command_line, files, messages, temporary_names, path};
-    converted = run_conversion(command_line.input_name, command_line.output_name, context);
-  }
-  return converted ? 0 : 1;
+  TemporaryNames temporary_names;
+  const RunContext context{settings, command_line, files, messages, reporter, temporary_names, path};
+  return run_files(context) ? 0 : 1;
 }
 
 }  // namespace recodia

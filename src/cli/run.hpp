@@ -21,12 +21,15 @@ namespace recodia {
 class TemporaryNames {
  public:
   // A name in `directory` ("" for the current directory; otherwise ending in
-  // '/') under which nothing exists yet; nothing when all 65535 are taken.
-  std::optional<std::string> make_temporary_name(platform::FileSystem& files,
-                                                 const std::string& directory = "");
+  // a separator) under which nothing exists yet; nothing when all 65535 are taken.
+  std::optional<std::string> make_temporary_name(platform::FileSystem& files, const std::string& directory = "");
+  // The first name found taken, once: it may be a file left by an interrupted run.
+  std::optional<std::string> take_name_in_the_way();
 
  private:
   std::uint16_t counter_ = 0;
+  std::optional<std::string> in_the_way_;
+  bool in_the_way_told_ = false;
 };
 
 struct RunContext {
@@ -34,14 +37,17 @@ struct RunContext {
   const CommandLine& command_line;
   platform::FileSystem& files;
   const MessagePrinter& messages;
+  const Reporter& reporter;
   TemporaryNames& temporary_names;
   ConversionPath path = ConversionPath::table;
 };
 
-// Converts input_name into output_name; true when the file was converted.
+// Converts input_name into output_name ("-" for the standard streams), in
+// place when they denote one file; true when the file was converted. Says
+// on standard error what went wrong.
 bool run_conversion(const std::string& input_name, const std::string& output_name, const RunContext& context);
 
-// The whole program: returns the exit code, 0 when the file was converted.
+// The whole program: returns the exit code, 0 when every file was converted.
 int run_program(std::span<const std::string_view> arguments, platform::FileSystem& files,
                 platform::Console& console, ConversionPath path = ConversionPath::table);
 

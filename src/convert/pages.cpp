@@ -3,33 +3,9 @@
 #include <algorithm>
 #include <cstddef>
 
-#include "convert/registry.hpp"
 
 namespace recodia {
 namespace {
-
-// ASCII, and above it the upper half of a published code page (none for the
-// encodings that are no code page; which those are is told by their form: a
-// pointer compared with null is no constant under the address sanitizer).
-constexpr CodePage read_page_of(const Encoding& e) {
-  const bool has_upper_half = e.form != Form::transliteration && e.form != Form::utf8;
-  CodePage p{};
-  for (std::size_t b = 0; b < 256; ++b) {
-    const Character c = b < 0x80 ? static_cast<Character>(b) : has_upper_half ? (*e.upper_half)[b - 0x80] : 0;
-    // 0 marks an undefined place in the generated maps (byte 0 is NUL itself).
-    p.characters[b] = b >= 0x80 && c == 0 ? kNoCharacter : c;
-  }
-  if (e.form == Form::kx) {
-    p.characters[0xB0] = U'Ж';
-    p.characters[0xB1] = U'ж';
-  } else if (e.form == Form::koi7) {
-    p.characters[0x24] = U'¤';
-    for (std::size_t b = 0x80; b < 0xC0; ++b)
-      p.characters[b] = b >= 0xA0 ? static_cast<Character>(b - 0x80) : kNoCharacter;
-    p.characters[0xFF] = kNoCharacter;  // KOI-7 has no Ъ
-  }
-  return p;
-}
 
 // The bytes that an encoding writes, each for one character.
 constexpr CodePage written_page_of(const Encoding& e) {

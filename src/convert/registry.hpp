@@ -127,6 +127,9 @@ constexpr const Encoding& encoding(EncodingId id) { return kEncodings[static_cas
 
 constexpr bool is_source(const Encoding& e) { return !e.source_switches[0].empty(); }
 
+// A source read one byte at a time (every source but UTF-8).
+constexpr bool is_single_byte_source(const Encoding& e) { return is_source(e) && e.form != Form::utf8; }
+
 constexpr bool has_trait(const Encoding& e, Trait t) { return (e.traits & t) != 0; }
 
 // Whether the encoding writes Cyrillic letters as themselves.

@@ -1,4 +1,3 @@
-#include <fcntl.h>
 #include <langinfo.h>
 #include <unistd.h>
 
@@ -6,7 +5,7 @@
 #include <clocale>
 #include <cstring>
 
-#include "platform/console.hpp"
+#include "platform/native.hpp"
 
 namespace recodia::platform {
 namespace {
@@ -39,16 +38,7 @@ class PosixConsole final : public Console {
 
 }  // namespace
 
-void claim_standard_streams() {
-  for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
-    if (::fcntl(fd, F_GETFD) != -1 || errno != EBADF) continue;
-    // The lowest free number is this one, as the lower ones are open.
-    const int null = ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
-    if (null >= 0 && null != fd) ::close(null);
-  }
-}
-
-Console& posix_console() {
+Console& native_console() {
   static PosixConsole instance;
   return instance;
 }

@@ -1,0 +1,298 @@
+#include "convert/detect.hpp"
+
+#include <algorithm>
+#include <array>
+#include <bitset>
+#include <limits>
+#include <vector>
+
+#include "convert/detect_model.hpp"
+#include "convert/pages.hpp"
+#include "convert/registry.hpp"
+
+namespace recodia {
+namespace {
+
+namespace model = detect_model;
+using Cost = std::int64_t;  // eighths of a bit, as the model counts
+
+// A byte as its source reads it, the converter's own reading; 0 for a byte
+// that the source leaves undefined.
+constexpr char32_t character_or_nul(Character c) { return c == kNoCharacter ? 0 : c; }
+
+char32_t read_byte(EncodingId id, std::uint8_t b) { return character_or_nul(read_page(id).characters[b]); }
+
+// The bytes that some source reads otherwise than ASCII does.
+constexpr bool reads_as_ascii(std::uint8_t b) { return b < 0x80 && b != '$'; }
+
+struct ByteClass {
+  std::uint8_t symbol = model::kControl;
+  model::LetterCase letter_case = model::kNoCase;
+};
+using ByteClasses = std::array<ByteClass, 256>;
+
+// The class of a character; 0, an undefined byte, is a control like NUL.
+constexpr ByteClass class_of(char32_t c) {
+  if (c < 0x80) return {model::kAscii[c].symbol, model::kAscii[c].letter_case};
+  const auto& table = model::kNonAscii;
+  const auto* it = std::lower_bound(table.begin(), table.end(), c,
+                                    [](const model::CharClass& e, char32_t v) { return e.character < v; });
+  if (it == table.end() || it->character != c)
+    throw "a code page character that the model does not know: run tools/gen_detect_model.py again";
+  return {it->symbol, it->letter_case};
+}
+
+constexpr std::array<ByteClasses, kEncodingCount> build_classes() {
+  std::array<ByteClasses, kEncodingCount> all{};
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    const CodePage page = read_page_of(e);
+    for (std::size_t b = 0; b < 256; ++b)
+      all[static_cast<std::size_t>(e.id)][b] = class_of(character_or_nul(page.characters[b]));
+  }
+  return all;
+}
+
+constexpr std::array<ByteClasses, kEncodingCount> kClasses = build_classes();
+
+// The order in which encodings that read a sample alike are preferred: the
+// more widespread first.
+constexpr std::array<EncodingId, 20> kPreference = {
+    kWindows1251, kKoi8r,     kDos866,     kKoi8u,     kIso8859_5, kMacCyrillic, kMacUkrainian,
+    kDos855,      kIsoIr111,  kKx,         kKoi7,      kWindows1252, kIso8859_15, kIso8859_1,
+    kWindows1254, kIso8859_9, kDos850,     kDos857,    kMacRoman,    kMacTurkish,
+};
+
+// KOI-7's 8-bit form reads the signs of other code pages' upper halves as
+// ASCII punctuation, which any text may hold: choosing it takes evidence.
+constexpr Cost kKoi7Doubt = 16 * 8;
+
+constexpr std::array<Cost, kEncodingCount> preference_costs() {
+  std::array<Cost, kEncodingCount> c{};
+  for (std::size_t i = 0; i < kPreference.size(); ++i) c[static_cast<std::size_t>(kPreference[i])] = static_cast<Cost>(i);
+  c[kKoi7] += kKoi7Doubt;
+  return c;
+}
+constexpr std::array<Cost, kEncodingCount> kPreferenceCost = preference_costs();
+
+constexpr int kLanguageCount = static_cast<int>(model::kLanguages.size());
+
+constexpr Cost pair_cost(const model::Language& l, std::uint8_t a, std::uint8_t b) {
+  return l.pair_cost[l.slot[a] * l.slots + l.slot[b]] + l.within[b];
+}
+
+using LanguageCosts = std::array<std::uint16_t, kLanguageCount>;
+
+// The cost of a symbol pair in every language, worked out once per sample:
+// different sources often read different bytes as the same pair.
+class SymbolPairCosts {
+ public:
+  const LanguageCosts& of(std::uint8_t a, std::uint8_t b) {
+    std::int32_t& at = index_[static_cast<std::size_t>(a * model::kSymbolCount + b)];
+    if (at < 0) {
+      at = static_cast<std::int32_t>(rows_.size());
+      LanguageCosts& row = rows_.emplace_back();
+      for (int l = 0; l < kLanguageCount; ++l) row[l] = static_cast<std::uint16_t>(pair_cost(model::kLanguages[l], a, b));
+    }
+    return rows_[static_cast<std::size_t>(at)];
+  }
+
+ private:
+  std::vector<std::int32_t> index_ = std::vector<std::int32_t>(model::kSymbolCount * model::kSymbolCount, -1);
+  std::vector<LanguageCosts> rows_;
+};
+
+// Walks a UTF-8 text byte by byte (the well-formed sequences of Unicode's
+// table 3-7: no overlong forms, surrogates or values past U+10FFFF).
+class Utf8Validator {
+ public:
+  void feed(std::uint8_t b) {
+    if (!valid_) return;
+    if (pending_ > 0) {
+      if (b < low_ || b > high_) {
+        valid_ = false;
+        return;
+      }
+      low_ = 0x80;
+      high_ = 0xBF;
+      if (--pending_ == 0) ++sequences_;
+      return;
+    }
+    if (b < 0x80) return;
+    if (b >= 0xC2 && b <= 0xDF) {
+      pending_ = 1;
+    } else if (b >= 0xE0 && b <= 0xEF) {
+      pending_ = 2;
+      if (b == 0xE0) low_ = 0xA0;
+      if (b == 0xED) high_ = 0x9F;
+    } else if (b >= 0xF0 && b <= 0xF4) {
+      pending_ = 3;
+      if (b == 0xF0) low_ = 0x90;
+      if (b == 0xF4) high_ = 0x8F;
+    } else {
+      valid_ = false;
+    }
+  }
+  // Valid with a non-ASCII character; a sequence cut by the sample's end is forgiven.
+  bool is_text() const { return valid_ && sequences_ > 0; }
+
+ private:
+  bool valid_ = true;
+  int pending_ = 0;
+  std::uint8_t low_ = 0x80, high_ = 0xBF;
+  std::size_t sequences_ = 0;
+};
+
+constexpr bool has_byte_order_mark(std::span<const std::uint8_t> s) {
+  return s.size() >= 3 && s[0] == 0xEF && s[1] == 0xBB && s[2] == 0xBF;
+}
+
+std::span<const std::uint8_t> bounded(std::span<const std::uint8_t> sample) {
+  return sample.first(std::min(sample.size(), kDetectionSampleSize));
+}
+
+// What one pass over the sample learns: whether it is UTF-8, which bytes occur,
+// and how often each pair of neighbouring bytes does (the text starts after a
+// line end).
+struct SampleStatistics {
+  bool utf8 = false;
+  std::bitset<256> bytes;
+  std::vector<std::uint32_t> count = std::vector<std::uint32_t>(256 * 256);
+  std::vector<std::uint16_t> pairs;  // the distinct pairs, first byte times 256 plus second
+};
+
+SampleStatistics gather(std::span<const std::uint8_t> sample) {
+  SampleStatistics s;
+  Utf8Validator utf8;
+  std::uint8_t previous = '\n';
+  for (std::uint8_t b : sample) {
+    utf8.feed(b);
+    s.bytes.set(b);
+    auto pair = static_cast<std::uint16_t>(previous << 8 | b);
+    if (s.count[pair]++ == 0) s.pairs.push_back(pair);
+    previous = b;
+  }
+  s.utf8 = utf8.is_text();
+  return s;
+}
+
+bool has_non_ascii(const std::bitset<256>& bytes) {
+  for (int b = 0x80; b < 256; ++b)
+    if (bytes.test(static_cast<std::size_t>(b))) return true;
+  return false;
+}
+
+bool alike_on(const std::bitset<256>& bytes, EncodingId a, EncodingId b) {
+  for (int i = 0; i < 256; ++i)
+    if (bytes.test(static_cast<std::size_t>(i)) && !reads_as_ascii(static_cast<std::uint8_t>(i)) &&
+        read_byte(a, static_cast<std::uint8_t>(i)) != read_byte(b, static_cast<std::uint8_t>(i)))
+      return false;
+  return true;
+}
+
+// The cost of the sample through every source encoding. The pairs that every
+// source reads alike only choose the language by which the others are judged,
+// so that a long stretch of ASCII in one language cannot outweigh the letters
+// that tell the encodings apart.
+std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
+  std::array<Cost, kLanguageCount> shared{};
+  std::array<std::array<Cost, kLanguageCount>, kEncodingCount> own{};
+  std::array<Cost, kEncodingCount> letter_case{};
+  // Sources that read every byte of the sample alike score alike: the first
+  // of them is scored for all.
+  std::array<EncodingId, kEncodingCount> scored_as{};
+  std::vector<EncodingId> scored;
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    const auto twin = std::find_if(scored.begin(), scored.end(), [&](EncodingId r) { return alike_on(s.bytes, e.id, r); });
+    scored_as[e.id] = twin == scored.end() ? e.id : *twin;
+    if (twin == scored.end()) scored.push_back(e.id);
+  }
+  const ByteClasses& ascii = kClasses[kDos866];
+  SymbolPairCosts costs;
+  for (std::uint16_t pair : s.pairs) {
+    const auto a = static_cast<std::uint8_t>(pair >> 8), b = static_cast<std::uint8_t>(pair & 0xFF);
+    const Cost n = s.count[pair];
+    if (reads_as_ascii(a) && reads_as_ascii(b)) {
+      for (int l = 0; l < kLanguageCount; ++l)
+        shared[l] += n * pair_cost(model::kLanguages[l], ascii[a].symbol, ascii[b].symbol);
+      continue;
+    }
+    for (EncodingId id : scored) {
+      const ByteClass x = kClasses[id][a], y = kClasses[id][b];
+      letter_case[id] += n * model::kCaseCost[x.letter_case][y.letter_case];
+      const LanguageCosts& cost = costs.of(x.symbol, y.symbol);
+      for (int l = 0; l < kLanguageCount; ++l) own[id][l] += n * cost[l];
+    }
+  }
+  std::array<Cost, kEncodingCount> total{};
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) {
+      total[e.id] = std::numeric_limits<Cost>::max();
+      continue;
+    }
+    const EncodingId id = scored_as[e.id];
+    int language = 0;
+    for (int l = 1; l < kLanguageCount; ++l)
+      if (own[id][l] + shared[l] < own[id][language] + shared[language]) language = l;
+    total[e.id] = own[id][language] + letter_case[id] + kPreferenceCost[e.id];
+  }
+  return total;
+}
+
+EncodingId cheapest(const std::array<Cost, kEncodingCount>& total) {
+  return static_cast<EncodingId>(std::min_element(total.begin(), total.end()) - total.begin());
+}
+
+// UTF-8 and plain ASCII, which need no weighing of the single-byte encodings.
+std::optional<Detection> without_weighing(std::span<const std::uint8_t> sample, const SampleStatistics& s) {
+  if (has_byte_order_mark(sample)) return Detection{TextKind::utf8, kDos866, true, 0};
+  if (s.utf8) return Detection{TextKind::utf8, kDos866, false, 0};
+  if (!has_non_ascii(s.bytes)) return Detection{};
+  return std::nullopt;
+}
+
+int bits(Cost eighths) { return static_cast<int>(std::min<Cost>(eighths / 8, std::numeric_limits<int>::max())); }
+
+}  // namespace
+
+
+bool is_utf8_text(std::span<const std::uint8_t> sample) {
+  if (has_byte_order_mark(sample)) return true;
+  Utf8Validator v;
+  for (std::uint8_t b : bounded(sample)) v.feed(b);
+  return v.is_text();
+}
+
+bool reads_alike(std::span<const std::uint8_t> sample, EncodingId a, EncodingId b) {
+  std::bitset<256> bytes;
+  for (std::uint8_t c : sample) bytes.set(c);
+  return alike_on(bytes, a, b);
+}
+
+Detection detect_encoding(std::span<const std::uint8_t> sample) {
+  sample = bounded(sample);
+  const SampleStatistics s = gather(sample);
+  if (const auto plain = without_weighing(sample, s)) return *plain;
+  const std::array<Cost, kEncodingCount> total = score_sources(s);
+  const EncodingId best = cheapest(total);
+  Cost runner_up = std::numeric_limits<Cost>::max();
+  for (const Encoding& e : kEncodings)
+    if (is_single_byte_source(e) && !alike_on(s.bytes, e.id, best)) runner_up = std::min(runner_up, total[e.id]);
+  const int margin = runner_up == std::numeric_limits<Cost>::max() ? 0 : bits(runner_up - total[best]);
+  return {TextKind::single_byte, best, false, margin};
+}
+
+std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample, EncodingId named) {
+  sample = bounded(sample);
+  const SampleStatistics s = gather(sample);
+  if (const auto plain = without_weighing(sample, s))
+    return plain->kind == TextKind::utf8 ? plain : std::nullopt;
+  const std::array<Cost, kEncodingCount> total = score_sources(s);
+  const EncodingId best = cheapest(total);
+  const int margin = bits(total[named] - total[best]);
+  if (alike_on(s.bytes, best, named) || margin < kPlainMarginBits) return std::nullopt;
+  return Detection{TextKind::single_byte, best, false, margin};
+}
+
+}  // namespace recodia

@@ -1,0 +1,60 @@
+// Which encoding a text is in, judged from the start of it: plain ASCII, UTF-8,
+// or the source encoding through which it reads most naturally. A pure
+// function of the bytes it is given; the caller reads them.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <optional>
+#include <span>
+
+#include "convert/encoding_id.hpp"
+
+namespace recodia {
+
+// The detector reads at most this much of the start of a text: enough to
+// decide, and a buffer a pipe can keep to convert afterwards.
+inline constexpr std::size_t kDetectionSampleSize = 64 * 1024;
+
+enum class TextKind : std::uint8_t {
+  ascii,        // plain ASCII: every encoding reads it alike
+  utf8,         // a UTF-8 byte-order mark, or valid UTF-8 with non-ASCII characters
+  single_byte,  // `Detection::encoding`
+};
+
+struct Detection {
+  TextKind kind = TextKind::ascii;
+  EncodingId encoding = kDos866;  // the answer when kind is single_byte
+  bool byte_order_mark = false;   // UTF-8 that starts with one
+  // Bits of evidence between the answer and the best candidate that reads the
+  // sample differently; large when sure. 0 when no candidate reads differently.
+  int margin_bits = 0;
+};
+
+// At this margin or more a single-byte answer is sure: on real prose, answers
+// below it are where the wrong ones are.
+inline constexpr int kSureMarginBits = 16;
+
+constexpr bool is_sure(const Detection& d) {
+  return d.kind != TextKind::single_byte || d.margin_bits >= kSureMarginBits;
+}
+
+// Reads at most kDetectionSampleSize bytes of the sample.
+Detection detect_encoding(std::span<const std::uint8_t> sample);
+
+// A UTF-8 byte-order mark, or valid UTF-8 with at least one non-ASCII
+// character. A sequence cut off by the end of the sample counts as valid.
+bool is_utf8_text(std::span<const std::uint8_t> sample);
+
+// Whether two source encodings read every byte of the sample as the same
+// character (then either answer is right).
+bool reads_alike(std::span<const std::uint8_t> sample, EncodingId a, EncodingId b);
+
+// What the sample plainly is when it is not the named single-byte source
+// encoding: UTF-8 text, or another encoding that reads it differently and far
+// more naturally (by kPlainMarginBits or more). Nothing when the named
+// encoding is plausible.
+inline constexpr int kPlainMarginBits = 48;
+std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample, EncodingId named);
+
+}  // namespace recodia
