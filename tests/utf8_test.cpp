@@ -117,6 +117,16 @@ TEST(Utf8, IllFormedSequencesAndWhatTheyGive) {
   EXPECT_GT(cases, 15);
 }
 
+// Nothing is replaced silently: the run says how many sequences it replaced.
+TEST(Utf8, ReplacementsAreCountedOnStandardError) {
+  const TempDir dir;
+  write_file(dir / "in.txt", "a\x80" "b\xE2\x82");
+  const RunResult run = run_recodia({"-utf8", "-tokoi8", "-ni", "in.txt", "out.txt"}, dir.path());
+  EXPECT_EQ(run.exit_code, 0);
+  EXPECT_EQ(read_file(dir / "out.txt"), "a?b?");
+  EXPECT_NE(run.err.find("'in.txt': 2 ill-formed UTF-8 sequences"), std::string::npos) << run.err;
+}
+
 // Text with everything that a decoder can trip over: ASCII with CR LF pairs
 // and quotation marks, two-, three- and four-byte characters, and ill-formed
 // bytes of every kind, with a byte-order mark first and one inside; `rare`

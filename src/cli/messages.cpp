@@ -128,6 +128,7 @@ constexpr DiagnosticSet kEnglishDiagnostics = {
     "no output file name; give two names (- for standard output)",
     "no file names; give two, or see recodia --help",
     "no file names to convert in place",
+    "%1: %2 ill-formed UTF-8 sequences were written as replacement characters",
     "standard input",
     "standard output",
 };
@@ -164,6 +165,7 @@ constexpr auto kRussianDiagnosticTexts = dos866_all(
     u8"нет имени выходного файла; дайте два имени (- для стандартного вывода)",
     u8"нет имён файлов; дайте два или см. recodia --help",
     u8"нет имён файлов для преобразования на месте",
+    u8"%1: неправильных последовательностей UTF-8, записанных знаком замены: %2",
     u8"стандартный ввод",
     u8"стандартный вывод");
 

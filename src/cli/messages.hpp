@@ -72,6 +72,7 @@ enum class Diagnostic {
   no_output_name,
   no_file_names,
   no_names_in_place,
+  ill_formed_utf8,         // name, count: read as replacement characters
   standard_input,          // how the two standard streams are named in the lines above
   standard_output,
 };

@@ -32,17 +32,23 @@ bool copy_blocks(InputFile& in, OutputFile& out) {
   return !in.failed() && !out.failed();
 }
 
-// The byte loop: each block read is converted and written. False when reading
-// or writing failed.
-bool convert_stream(InputFile& in, OutputFile& out, const ConversionSettings& settings, ConversionPath path) {
-  StreamConverter converter(settings, path);
+// The byte loop: each block read is converted and written; ill-formed UTF-8,
+// read as replacement characters, is reported. False when reading or writing
+// failed.
+bool convert_stream(InputFile& in, OutputFile& out, const RunContext& context, const std::string& in_name) {
+  StreamConverter converter(context.settings, context.path);
   std::vector<std::uint8_t> block(kInputBlock);
   while (const std::size_t n = in.read(block.data(), block.size())) {
     const std::span<const std::uint8_t> converted = converter.convert({block.data(), n});
     if (!out.write(converted.data(), converted.size())) return false;
   }
   const std::span<const std::uint8_t> rest = converter.finish();
-  return !in.failed() && out.write(rest.data(), rest.size()) && !out.failed();
+  if (in.failed() || !out.write(rest.data(), rest.size()) || out.failed()) return false;
+  if (const std::uint64_t replaced = converter.replaced()) {
+    context.reporter.report(Diagnostic::ill_formed_utf8,
+                            {context.reporter.name(in_name, false), std::to_string(replaced)});
+  }
+  return true;
 }
 
 // Says which side of a failed copy or conversion failed, and why.
@@ -214,7 +220,7 @@ bool convert_in_place(const std::string& name, const RunContext& context) {
   context.messages.print(kWaitMessage);
 
   std::vector<NotCarried> lost;
-  if (!convert_stream(*input, *output, context.settings, context.path)) {
+  if (!convert_stream(*input, *output, context, name)) {
     report_stream_failure(context, *input, name, *output, temporary);
     return false;
   }
@@ -268,7 +274,7 @@ bool convert_between(const std::string& input_name, const std::string& output_na
   if (context.command_line.preserve_time) saved_time = input->last_write_time();
   context.messages.print(kWaitMessage);
 
-  bool converted = convert_stream(*input, *output, context.settings, context.path);
+  bool converted = convert_stream(*input, *output, context, input_name);
   if (!converted) report_stream_failure(context, *input, input_name, *output, output_name);
   if (converted && saved_time && !saved_time->is_zero()) output->set_last_write_time(*saved_time);
   if (!output->close() && converted) {
