@@ -89,6 +89,8 @@ inline std::u32string read_back(EncodingId target, std::string_view bytes) {
   return out;
 }
 
+inline std::u32string to_u32(std::string_view ascii) { return {ascii.begin(), ascii.end()}; }
+
 // What the target reads for a character written in Latin letters, or as is.
 inline std::u32string spelled(EncodingId target, std::u32string_view text, bool no_quote_signs) {
   std::u32string out;
@@ -129,6 +131,7 @@ inline std::optional<std::u32string> by_rule(int byte, const ConversionSettings&
   };
   std::u32string text;
   Character single = kNoCharacter;
+  bool last_resort = false;
   if (fallback && std::ranges::all_of(fallback->text, readable) && readable(fallback->single)) {
     text = fallback->text.empty() ? std::u32string(1, fallback->single) : std::u32string(fallback->text);
     single = fallback->single;
@@ -140,9 +143,11 @@ inline std::optional<std::u32string> by_rule(int byte, const ConversionSettings&
   } else {
     text = ascii_transliteration_of(c).value_or(U"?");
     single = text.empty() ? kNoCharacter : text.front();
+    last_resort = true;
   }
-  if (s.html && !s.no_html_entities && !read.control_symbol && !html_entity(c).empty()) {
-    text = html_entity(c);
+  if (s.html && !s.no_html_entities && !read.control_symbol) {
+    if (!html_entity(c).empty()) text = html_entity(c);
+    else if (last_resort) text = U"&#" + to_u32(std::to_string(c)) + U";";
   }
   if (s.strings_allowed) return spelled(target, text, no_quote_signs);
   return single == kNoCharacter ? U"" : spelled(target, std::u32string(1, single), no_quote_signs);

@@ -128,19 +128,37 @@ bool readable(const Substitute& sub, const Writer& w) {
   return sub.single == kNoCharacter || fits(sub.single);
 }
 
-// The substitute for a character that the target lacks: Recodia's own
-// fallback where it is readable there; a Cyrillic letter in a target without
-// Cyrillic letters in Latin letters; iconv's ASCII transliteration; "?".
-Substitute substitute_for(Character c, const Encoding& target, const Writer& w, const ConversionSettings& s) {
+// Recodia's own substitute for a character that the target lacks: its
+// fallback where it is readable there, or for a Cyrillic letter in a target
+// without Cyrillic letters its Latin letters.
+std::optional<Substitute> own_substitute(Character c, const Encoding& target, const Writer& w,
+                                         const ConversionSettings& s) {
   const std::optional<Substitute> fallback = apply_fallback(c, s, has_trait(target, kDosGlyphs));
   if (fallback && readable(*fallback, w)) return *fallback;
   if (is_cyrillic_letter(c) && !has_cyrillic_letters(target)) {
-    if (const std::u32string_view latin = transliteration_of(c); !latin.empty()) return {latin, latin.front()};
-    if (fallback) return {fallback->text, fallback->single, true};  // Љ as L`
+    if (const std::u32string_view latin = transliteration_of(c); !latin.empty()) return Substitute{latin, latin.front()};
+    if (fallback) return Substitute{fallback->text, fallback->single, true};  // Љ as L`
   }
-  if (const auto ascii = ascii_transliteration_of(c))
-    return {*ascii, ascii->empty() ? kNoCharacter : ascii->front()};
+  return std::nullopt;
+}
+
+// Where Recodia has nothing of its own: iconv's ASCII transliteration, else "?".
+Substitute last_resort(Character c) {
+  if (const auto ascii = ascii_transliteration_of(c)) return {*ascii, ascii->empty() ? kNoCharacter : ascii->front()};
   return {U"?", '?'};
+}
+
+// "&#N;" for a character that HTML 4 names no entity for: exact in any page.
+std::u32string_view numeric_entity(Character c, std::array<Character, 12>& room) {
+  std::size_t n = room.size();
+  room[--n] = ';';
+  do {
+    room[--n] = static_cast<Character>('0' + c % 10);
+    c /= 10;
+  } while (c != 0);
+  room[--n] = '#';
+  room[--n] = '&';
+  return {room.data() + n, room.size() - n};
 }
 
 // The one byte that "-nstr" writes for a substitute.
@@ -208,9 +226,12 @@ Converted Converter::convert(const Read& read) {
   } else if (read.own != nullptr) {
     w.substitute(*read.own);
   } else {
-    Substitute sub = substitute_for(c, target, w, s);
+    const std::optional<Substitute> own = own_substitute(c, target, w, s);
+    Substitute sub = own ? *own : last_resort(c);
+    std::array<Character, 12> room;
     if (s.html && !s.no_html_entities && read.entity) {
       if (const std::u32string_view entity = html_entity(c); !entity.empty()) sub = {entity, single_of(sub)};
+      else if (!own) sub = {numeric_entity(c, room), single_of(sub)};
     }
     w.substitute(sub);
   }
