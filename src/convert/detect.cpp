@@ -9,6 +9,7 @@
 #include "convert/detect_model.hpp"
 #include "convert/pages.hpp"
 #include "convert/registry.hpp"
+#include "convert/utf8.hpp"
 
 namespace recodia {
 namespace {
@@ -254,6 +255,29 @@ std::optional<Detection> without_weighing(std::span<const std::uint8_t> sample, 
 
 int bits(Cost eighths) { return static_cast<int>(std::min<Cost>(eighths / 8, std::numeric_limits<int>::max())); }
 
+// The single-byte source through which a sample with bytes above ASCII reads
+// best, and its margin over the best that reads it differently.
+Detection weigh(const SampleStatistics& s) {
+  const std::array<Cost, kEncodingCount> total = score_sources(s);
+  const EncodingId best = cheapest(total);
+  Cost runner_up = std::numeric_limits<Cost>::max();
+  for (const Encoding& e : kEncodings)
+    if (is_single_byte_source(e) && !alike_on(s.bytes, e.id, best)) runner_up = std::min(runner_up, total[e.id]);
+  const int margin = runner_up == std::numeric_limits<Cost>::max() ? 0 : bits(runner_up - total[best]);
+  return {TextKind::single_byte, best, false, margin};
+}
+
+// Text named as UTF-8 that is mostly not: more of its bytes above ASCII are
+// ill-formed than stand in well-formed sequences. A few stray bytes in UTF-8
+// text do not make it another encoding.
+bool mostly_ill_formed(std::span<const std::uint8_t> sample) {
+  Utf8Decoder decoder;
+  std::uint64_t characters = 0;
+  for (std::uint8_t b : sample) decoder.put(b, [&](Character c) { characters += c >= 0x80; });
+  const std::uint64_t replaced = decoder.replaced();
+  return replaced > characters - replaced;
+}
+
 }  // namespace
 
 
@@ -274,20 +298,15 @@ Detection detect_encoding(std::span<const std::uint8_t> sample) {
   sample = bounded(sample);
   const SampleStatistics s = gather(sample);
   if (const auto plain = without_weighing(sample, s)) return *plain;
-  const std::array<Cost, kEncodingCount> total = score_sources(s);
-  const EncodingId best = cheapest(total);
-  Cost runner_up = std::numeric_limits<Cost>::max();
-  for (const Encoding& e : kEncodings)
-    if (is_single_byte_source(e) && !alike_on(s.bytes, e.id, best)) runner_up = std::min(runner_up, total[e.id]);
-  const int margin = runner_up == std::numeric_limits<Cost>::max() ? 0 : bits(runner_up - total[best]);
-  return {TextKind::single_byte, best, false, margin};
+  return weigh(s);
 }
 
 std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample, EncodingId named) {
   sample = bounded(sample);
   const SampleStatistics s = gather(sample);
   if (const auto plain = without_weighing(sample, s))
-    return plain->kind == TextKind::utf8 ? plain : std::nullopt;
+    return plain->kind == TextKind::utf8 && named != kUtf8 ? plain : std::nullopt;
+  if (named == kUtf8) return mostly_ill_formed(sample) ? std::optional(weigh(s)) : std::nullopt;
   const std::array<Cost, kEncodingCount> total = score_sources(s);
   const EncodingId best = cheapest(total);
   const int margin = bits(total[named] - total[best]);
