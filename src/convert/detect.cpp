@@ -6,6 +6,7 @@
 #include <limits>
 #include <vector>
 
+#include "convert/box_drawing.hpp"
 #include "convert/detect_model.hpp"
 #include "convert/pages.hpp"
 #include "convert/registry.hpp"
@@ -29,6 +30,8 @@ constexpr bool reads_as_ascii(std::uint8_t b) { return b < 0x80 && b != '$'; }
 struct ByteClass {
   std::uint8_t symbol = model::kControl;
   model::LetterCase letter_case = model::kNoCase;
+  bool drawing = false;  // box drawing or a block, with the lines on its two sides
+  box_drawing::Line left = box_drawing::kNone, right = box_drawing::kNone;
 };
 using ByteClasses = std::array<ByteClass, 256>;
 
@@ -40,7 +43,28 @@ constexpr ByteClass class_of(char32_t c) {
                                     [](const model::CharClass& e, char32_t v) { return e.character < v; });
   if (it == table.end() || it->character != c)
     throw "a code page character that the model does not know: run tools/gen_detect_model.py again";
-  return {it->symbol, it->letter_case};
+  ByteClass out{it->symbol, it->letter_case};
+  for (const box_drawing::Sides& d : box_drawing::kSides)
+    if (d.character == c) out.drawing = true, out.left = d.left, out.right = d.right;
+  return out;
+}
+
+// The model learnt from prose, where box drawing is what a wrong code page
+// makes of letters. In a drawn table it is the text itself: two box-drawing
+// characters whose sides meet with the same line (── ┬─ ═╗), or a vertical
+// line beside a space (│ ║), cost this, in any language; a line that breaks
+// off, or runs into a letter, costs what the model says. (A corner beside a
+// space is left to the model: that is what a wrong code page makes of a
+// one-letter word such as à.)
+constexpr Cost kJoinedLineCost = 8;
+
+constexpr bool is_vertical_line(const ByteClass& c) {
+  return c.drawing && c.left == box_drawing::kNone && c.right == box_drawing::kNone;
+}
+
+constexpr bool joins(const ByteClass& x, const ByteClass& y) {
+  if (x.drawing && y.drawing) return x.right == y.left;
+  return (is_vertical_line(x) && y.symbol == model::kBreak) || (x.symbol == model::kBreak && is_vertical_line(y));
 }
 
 constexpr std::array<ByteClasses, kEncodingCount> build_classes() {
@@ -198,7 +222,7 @@ bool alike_on(const std::bitset<256>& bytes, EncodingId a, EncodingId b) {
 std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
   std::array<Cost, kLanguageCount> shared{};
   std::array<std::array<Cost, kLanguageCount>, kEncodingCount> own{};
-  std::array<Cost, kEncodingCount> letter_case{};
+  std::array<Cost, kEncodingCount> fixed{};  // the same in every language
   // Sources that read every byte of the sample alike score alike: the first
   // of them is scored for all.
   std::array<EncodingId, kEncodingCount> scored_as{};
@@ -221,7 +245,11 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
     }
     for (EncodingId id : scored) {
       const ByteClass x = kClasses[id][a], y = kClasses[id][b];
-      letter_case[id] += n * model::kCaseCost[x.letter_case][y.letter_case];
+      if (joins(x, y)) {
+        fixed[id] += n * kJoinedLineCost;
+        continue;
+      }
+      fixed[id] += n * model::kCaseCost[x.letter_case][y.letter_case];
       const LanguageCosts& cost = costs.of(x.symbol, y.symbol);
       for (int l = 0; l < kLanguageCount; ++l) own[id][l] += n * cost[l];
     }
@@ -236,7 +264,7 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
     int language = 0;
     for (int l = 1; l < kLanguageCount; ++l)
       if (own[id][l] + shared[l] < own[id][language] + shared[language]) language = l;
-    total[e.id] = own[id][language] + letter_case[id] + kPreferenceCost[e.id];
+    total[e.id] = own[id][language] + fixed[id] + kPreferenceCost[e.id];
   }
   return total;
 }
