@@ -176,26 +176,46 @@ std::span<const std::uint8_t> bounded(std::span<const std::uint8_t> sample) {
   return sample.first(std::min(sample.size(), kDetectionSampleSize));
 }
 
+// How often each pair of neighbouring bytes occurs.
+struct PairCounts {
+  explicit PairCounts(std::size_t first_bytes) : count(first_bytes * 256) {}
+  void add(std::uint8_t first, std::uint8_t second) {
+    const auto pair = static_cast<std::uint16_t>(first << 8 | second);
+    if (count[pair]++ == 0) pairs.push_back(pair);
+    ++total;
+  }
+  std::vector<std::uint32_t> count;
+  std::vector<std::uint16_t> pairs;  // the distinct pairs, first byte times 256 plus second
+  Cost total = 0;
+};
+
 // What one pass over the sample learns: whether it is UTF-8, which bytes occur,
-// and how often each pair of neighbouring bytes does (the text starts after a
-// line end).
+// and how often each pair of neighbouring bytes does (each line starts after a
+// line end), in the lines that hold a byte above ASCII and, apart, in the
+// lines of plain ASCII.
 struct SampleStatistics {
   bool utf8 = false;
   std::bitset<256> bytes;
-  std::vector<std::uint32_t> count = std::vector<std::uint32_t>(256 * 256);
-  std::vector<std::uint16_t> pairs;  // the distinct pairs, first byte times 256 plus second
+  PairCounts pairs{256};
+  PairCounts ascii_lines{128};
 };
 
 SampleStatistics gather(std::span<const std::uint8_t> sample) {
   SampleStatistics s;
   Utf8Validator utf8;
-  std::uint8_t previous = '\n';
-  for (std::uint8_t b : sample) {
-    utf8.feed(b);
-    s.bytes.set(b);
-    auto pair = static_cast<std::uint16_t>(previous << 8 | b);
-    if (s.count[pair]++ == 0) s.pairs.push_back(pair);
-    previous = b;
+  for (auto start = sample.begin(); start != sample.end();) {
+    auto end = std::find(start, sample.end(), '\n');
+    if (end != sample.end()) ++end;
+    bool high = false;
+    for (auto it = start; it != end; ++it) {
+      utf8.feed(*it);
+      s.bytes.set(*it);
+      high = high || *it >= 0x80;
+    }
+    PairCounts& counts = high ? s.pairs : s.ascii_lines;
+    std::uint8_t previous = '\n';
+    for (auto it = start; it != end; previous = *it++) counts.add(previous, *it);
+    start = end;
   }
   s.utf8 = utf8.is_text();
   return s;
@@ -235,9 +255,9 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
   }
   const ByteClasses& ascii = kClasses[kDos866];
   SymbolPairCosts costs;
-  for (std::uint16_t pair : s.pairs) {
+  for (std::uint16_t pair : s.pairs.pairs) {
     const auto a = static_cast<std::uint8_t>(pair >> 8), b = static_cast<std::uint8_t>(pair & 0xFF);
-    const Cost n = s.count[pair];
+    const Cost n = s.pairs.count[pair];
     if (reads_as_ascii(a) && reads_as_ascii(b)) {
       for (int l = 0; l < kLanguageCount; ++l)
         shared[l] += n * pair_cost(model::kLanguages[l], ascii[a].symbol, ascii[b].symbol);
@@ -254,6 +274,18 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
       for (int l = 0; l < kLanguageCount; ++l) own[id][l] += n * cost[l];
     }
   }
+  // The lines of plain ASCII choose the language too, but weigh at most as
+  // much as the lines with the letters that tell the encodings apart: in a
+  // text that mixes them (English around Russian, a program with Russian
+  // comments) they are often in a language that none of these encodings serves.
+  std::array<Cost, kLanguageCount> plain{};
+  for (std::uint16_t pair : s.ascii_lines.pairs) {
+    const auto a = static_cast<std::uint8_t>(pair >> 8), b = static_cast<std::uint8_t>(pair & 0xFF);
+    for (int l = 0; l < kLanguageCount; ++l)
+      plain[l] += s.ascii_lines.count[pair] * pair_cost(model::kLanguages[l], ascii[a].symbol, ascii[b].symbol);
+  }
+  const Cost weight = std::min(s.ascii_lines.total, s.pairs.total);
+  for (int l = 0; l < kLanguageCount; ++l) shared[l] += plain[l] * weight / std::max<Cost>(1, s.ascii_lines.total);
   std::array<Cost, kEncodingCount> total{};
   for (const Encoding& e : kEncodings) {
     if (!is_single_byte_source(e)) {
