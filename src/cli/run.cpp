@@ -372,20 +372,20 @@ bool convert_in_place(const std::string& name, const RunContext& context) {
   return true;
 }
 
+// The input named, standard input for "-"; nothing, said on standard error,
+// when it cannot be opened.
+std::unique_ptr<InputFile> open_input(FileSystem& files, const Reporter& r, const std::string& name) {
+  if (name == kStandardStream) return files.standard_input();
+  auto [file, failure] = files.open_for_reading(name);
+  if (!file) r.report(Diagnostic::cannot_open, {r.name(name, false), failure.reason});
+  return std::move(file);
+}
+
 bool convert_between(const std::string& input_name, const std::string& output_name, const RunContext& context) {
   FileSystem& files = context.files;
   const Reporter& r = context.reporter;
-  std::unique_ptr<InputFile> input;
-  if (input_name == kStandardStream) {
-    input = files.standard_input();
-  } else {
-    auto [file, failure] = files.open_for_reading(input_name);
-    if (!file) {
-      r.report(Diagnostic::cannot_open, {r.name(input_name, false), failure.reason});
-      return false;  // nothing else is touched
-    }
-    input = std::move(file);
-  }
+  std::unique_ptr<InputFile> input = open_input(files, r, input_name);
+  if (!input) return false;  // nothing else is touched
   std::unique_ptr<OutputFile> output;
   if (output_name == kStandardStream) {
     // Appended to the file it reads, the output would be read again, without end.
@@ -459,17 +459,10 @@ bool detect_files(const CommandLine& command_line, FileSystem& files, platform::
   bool all = !names.empty();
   std::vector<std::uint8_t> window(kDetectionSampleSize);
   for (const std::string& name : names) {
-    std::unique_ptr<InputFile> input;
-    if (name == kStandardStream) {
-      input = files.standard_input();
-    } else {
-      auto [file, failure] = files.open_for_reading(name);
-      if (!file) {
-        reporter.report(Diagnostic::cannot_open, {reporter.name(name, false), failure.reason});
-        all = false;
-        continue;
-      }
-      input = std::move(file);
+    const std::unique_ptr<InputFile> input = open_input(files, reporter, name);
+    if (!input) {
+      all = false;
+      continue;
     }
     const std::size_t n = read_window(*input, window, [](std::span<const std::uint8_t>) { return true; });
     if (input->failed()) {

@@ -176,16 +176,20 @@ std::span<const std::uint8_t> bounded(std::span<const std::uint8_t> sample) {
   return sample.first(std::min(sample.size(), kDetectionSampleSize));
 }
 
-// How often each pair of neighbouring bytes occurs.
+// How often each pair of neighbouring bytes occurs, for bytes below `values`.
 struct PairCounts {
-  explicit PairCounts(std::size_t first_bytes) : count(first_bytes * 256) {}
+  PairCounts(unsigned values, std::span<std::uint32_t> zeroed) : values(values), count(zeroed) {}
   void add(std::uint8_t first, std::uint8_t second) {
-    const auto pair = static_cast<std::uint16_t>(first << 8 | second);
+    const auto pair = static_cast<std::uint16_t>(first * values + second);
     if (count[pair]++ == 0) pairs.push_back(pair);
     ++total;
   }
-  std::vector<std::uint32_t> count;
-  std::vector<std::uint16_t> pairs;  // the distinct pairs, first byte times 256 plus second
+  std::uint8_t first(std::uint16_t pair) const { return static_cast<std::uint8_t>(pair / values); }
+  std::uint8_t second(std::uint16_t pair) const { return static_cast<std::uint8_t>(pair % values); }
+
+  unsigned values;
+  std::span<std::uint32_t> count;  // values times values
+  std::vector<std::uint16_t> pairs;  // the distinct pairs, first byte times `values` plus second
   Cost total = 0;
 };
 
@@ -194,10 +198,16 @@ struct PairCounts {
 // line end), in the lines that hold a byte above ASCII and, apart, in the
 // lines of plain ASCII.
 struct SampleStatistics {
+  SampleStatistics() = default;
+  SampleStatistics(const SampleStatistics&) = delete;  // the counts point into `counts`
+  SampleStatistics(SampleStatistics&&) = default;      // which keeps its block when moved
   bool utf8 = false;
   std::bitset<256> bytes;
-  PairCounts pairs{256};
-  PairCounts ascii_lines{128};
+  // Both counts in one block: a second block as large made the allocator
+  // hand memory back and fetch it again on every call.
+  std::vector<std::uint32_t> counts = std::vector<std::uint32_t>(256 * 256 + 128 * 128);
+  PairCounts pairs{256, std::span(counts).first(256 * 256)};
+  PairCounts ascii_lines{128, std::span(counts).subspan(256 * 256)};
 };
 
 SampleStatistics gather(std::span<const std::uint8_t> sample) {
@@ -256,7 +266,7 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
   const ByteClasses& ascii = kClasses[kDos866];
   SymbolPairCosts costs;
   for (std::uint16_t pair : s.pairs.pairs) {
-    const auto a = static_cast<std::uint8_t>(pair >> 8), b = static_cast<std::uint8_t>(pair & 0xFF);
+    const std::uint8_t a = s.pairs.first(pair), b = s.pairs.second(pair);
     const Cost n = s.pairs.count[pair];
     if (reads_as_ascii(a) && reads_as_ascii(b)) {
       for (int l = 0; l < kLanguageCount; ++l)
@@ -280,7 +290,7 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
   // comments) they are often in a language that none of these encodings serves.
   std::array<Cost, kLanguageCount> plain{};
   for (std::uint16_t pair : s.ascii_lines.pairs) {
-    const auto a = static_cast<std::uint8_t>(pair >> 8), b = static_cast<std::uint8_t>(pair & 0xFF);
+    const std::uint8_t a = s.ascii_lines.first(pair), b = s.ascii_lines.second(pair);
     for (int l = 0; l < kLanguageCount; ++l)
       plain[l] += s.ascii_lines.count[pair] * pair_cost(model::kLanguages[l], ascii[a].symbol, ascii[b].symbol);
   }
