@@ -104,9 +104,9 @@ def registry():
     text = open(os.path.join(ROOT, "src/convert/registry.hpp"), encoding="utf-8").read()
     out = []
     for m in re.finditer(r'\{(k\w+), "([^"]+)", "(?:[^"\\]|\\.)*", Script::(\w+),\s*switches\(([^)]*)\),'
-                         r'.*?(?:&code_pages::(\w+)|nullptr)\}', text, re.S):
+                         r'.*?(?:&code_pages::(\w+)|nullptr),[^}]*\}', text, re.S):
         ident, name, script, sources, page = m.groups()
-        if sources.strip():
+        if sources.strip() and script != "unicode":
             out.append(Encoding(ident, name, script, page))
     return out
 

@@ -36,7 +36,7 @@ auto state(const Parsed& p) {
                     s.source_text, s.html, s.no_quote_signs, s.no_html_entities, p.cl.preserve_time,
                     s.double_quote_byte, p.cl.help_requested,
                     p.cl.show_version, s.no_encoding, p.cl.target_line_style, p.cl.file_names, p.cl.in_place,
-                    p.cl.full_help, p.cl.version);
+                    p.cl.full_help, p.cl.version, p.cl.source_choice, p.cl.detect_only);
 }
 
 using Change = std::function<void(Parsed&)>;
@@ -103,6 +103,8 @@ const std::pair<Args, Change> kOthers[] = {
     {{"-i"}, [](Parsed& p) { p.cl.in_place = true; }},
     {{"--help"}, [](Parsed& p) { p.cl.full_help = true; }},
     {{"--version"}, [](Parsed& p) { p.cl.version = true; }},
+    {{"-w", "-auto"}, [](Parsed& p) { p.cl.source_choice = SourceChoice::detected; }},
+    {{"-detect"}, [](Parsed& p) { p.cl.detect_only = true; }},
     {{"-w", "-tokoi8", "a", "b", "-nec"}, [](Parsed&) {}},
 };
 
@@ -113,6 +115,11 @@ TEST(Switches, EachSetsWhatItShouldAndNothingElse) {
       texts.insert(text);
       // From another source; the target and its line style stay.
       expect_last_switch({"-tomac", e.id == kKx ? "-dos" : "-kx", text}, [&](Parsed& p) { p.s.source = e.id; });
+      // After "-auto": the later wins.
+      expect_last_switch({"-auto", text}, [&](Parsed& p) {
+        p.s.source = e.id;
+        p.cl.source_choice = SourceChoice::named;
+      });
     }
     for (std::string_view text : e.targets) {
       texts.insert(text);

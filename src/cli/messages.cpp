@@ -129,6 +129,13 @@ constexpr DiagnosticSet kEnglishDiagnostics = {
     "no file names; give two, or see recodia --help",
     "no file names to convert in place",
     "%1: %2 ill-formed UTF-8 sequences were written as replacement characters",
+    "%1: detected %2 (%3)",
+    "%1: detected %2 (%3), but not surely; if the text comes out wrong, name its encoding with a switch",
+    "cannot convert %1 in place: its encoding is not sure (most likely %2, %3); name it with a switch",
+    "%1: plain ASCII, which every encoding reads alike; its characters are written unchanged",
+    "%1: detected %2 (%3), already the target encoding; its characters are written unchanged",
+    "%1 looks like %2 (%3), not %4; converted as %4, as asked",
+    "%1: most likely %2, but not surely",
     "standard input",
     "standard output",
 };
@@ -166,6 +173,13 @@ constexpr auto kRussianDiagnosticTexts = dos866_all(
     u8"нет имён файлов; дайте два или см. recodia --help",
     u8"нет имён файлов для преобразования на месте",
     u8"%1: неправильных последовательностей UTF-8, записанных знаком замены: %2",
+    u8"%1: обнаружена кодировка %2 (%3)",
+    u8"%1: обнаружена кодировка %2 (%3), но без уверенности; если текст выйдет неверным, назовите его кодировку ключом",
+    u8"нельзя преобразовать %1 на месте: его кодировка не ясна (вероятнее всего %2, %3); назовите её ключом",
+    u8"%1: простой ASCII, все кодировки читают его одинаково; знаки записаны без изменений",
+    u8"%1: обнаружена кодировка %2 (%3), она уже целевая; знаки записаны без изменений",
+    u8"%1 похож на %2 (%3), а не на %4; преобразован как %4, как задано",
+    u8"%1: вероятнее всего %2, но без уверенности",
     u8"стандартный ввод",
     u8"стандартный вывод");
 

@@ -73,6 +73,13 @@ enum class Diagnostic {
   no_file_names,
   no_names_in_place,
   ill_formed_utf8,         // name, count: read as replacement characters
+  detected,                // name, encoding, its switch: "-auto" chose it
+  detected_unsure,         // name, encoding, its switch
+  unsure_in_place,         // name, encoding, its switch: not converted
+  plain_ascii,             // name
+  already_target,          // name, encoding, its switch
+  looks_like,              // name, what the text looks like, its switch, the encoding named
+  detect_unsure,           // name, encoding: "-detect"'s answer is not sure
   standard_input,          // how the two standard streams are named in the lines above
   standard_output,
 };

@@ -108,6 +108,10 @@ constexpr Switch kSwitches[] = {
     {"--version", Effect::version, 0, G::messages, "print the program's name and version and exit"},
     encoding_switch("-utf8"),
     encoding_switch("-toutf8"),
+    {"-auto", Effect::detect_source, 0, G::source,
+     "detect the source encoding (UTF-8 or any source above) from the text, and name it on standard error"},
+    {"-detect", Effect::detect_only, 0, G::other,
+     "convert nothing: print each file's source switch and encoding (a.txt: -koi8 KOI8-R), or ascii"},
 };
 
 // Every switch of the registry is in the table once, and no text twice.
@@ -150,7 +154,12 @@ void apply_switch(const Switch& e, ConversionSettings& s, CommandLine& cl) {
     case Effect::in_place: cl.in_place = true; break;
     case Effect::full_help: cl.full_help = true; break;
     case Effect::version: cl.version = true; break;
-    case Effect::source: s.source = static_cast<EncodingId>(e.value); break;
+    case Effect::source:
+      s.source = static_cast<EncodingId>(e.value);
+      cl.source_choice = SourceChoice::named;
+      break;
+    case Effect::detect_source: cl.source_choice = SourceChoice::detected; break;
+    case Effect::detect_only: cl.detect_only = true; break;
     case Effect::target: {
       s.target = static_cast<EncodingId>(e.value);
       // The transliteration switches leave the line style as it was.
@@ -188,7 +197,7 @@ std::optional<ArgumentError> parse_arguments(std::span<const std::string_view> a
     }
   }
   const std::size_t names = command_line.file_names.size();
-  if (!error && names > 2 && !command_line.in_place)
+  if (!error && names > 2 && !command_line.in_place && !command_line.detect_only)
     error = ArgumentError{ArgumentError::Kind::too_many_names, {}, {}, names};
   return error;
 }

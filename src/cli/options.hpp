@@ -20,7 +20,7 @@ enum class Language : std::uint8_t { russian = 0, english = 1 };
 enum class Effect : std::uint8_t {
   help, no_version, english, russian, line_style, no_encoding, no_special_symbols, no_strings,
   no_smart_quotes, source_text, html, no_quote_signs, no_html_entities, preserve_time, nothing,
-  source, target, in_place, full_help, version,
+  source, target, in_place, full_help, version, detect_source, detect_only,
 };
 
 // How the full reference groups the switches.
@@ -44,6 +44,11 @@ int find_switch(std::string_view argument);
 // The name that stands for standard input (first) or standard output (second).
 inline constexpr std::string_view kStandardStream = "-";
 
+// Where the source encoding comes from: no source switch (DOS 866), a source
+// switch, or the text itself ("-auto"). The later of "-auto" and a source
+// switch wins.
+enum class SourceChoice : std::uint8_t { unnamed, named, detected };
+
 // What the command line gives the front end besides the conversion settings.
 struct CommandLine {
   Language language = Language::english;
@@ -53,6 +58,8 @@ struct CommandLine {
   bool in_place = false;       // "-i": every name converted in place
   bool full_help = false;      // "--help"
   bool version = false;        // "--version"
+  bool detect_only = false;    // "-detect": each file's encoding is printed, nothing converted
+  SourceChoice source_choice = SourceChoice::unnamed;
   LineStyle target_line_style = LineStyle::keep;
   std::vector<std::string> file_names;
 };
@@ -68,7 +75,8 @@ struct ArgumentError {
 
 // Reads the arguments after the program name, in order; the later of two
 // switches that set the same thing wins. An argument that begins with '-' and
-// is no switch is an error, and so are more than two names without "-i".
+// is no switch is an error, and so are more than two names without "-i" or
+// "-detect".
 // After "--" every argument is a file name.
 std::optional<ArgumentError> parse_arguments(std::span<const std::string_view> arguments,
                                              ConversionSettings& settings, CommandLine& command_line);

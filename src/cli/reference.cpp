@@ -27,13 +27,10 @@ void add_encoding_entries(std::vector<ReferenceEntry>& entries, SwitchGroup grou
 std::vector<ReferenceEntry> reference_entries() {
   std::vector<ReferenceEntry> entries;
   for (SwitchGroup group : kGroupOrder) {
-    if (group == SwitchGroup::source || group == SwitchGroup::target) {
-      add_encoding_entries(entries, group);
-      continue;
-    }
+    if (group == SwitchGroup::source || group == SwitchGroup::target) add_encoding_entries(entries, group);
     const std::size_t first = entries.size();
     for (const Switch& s : switch_table()) {
-      if (s.group != group) continue;
+      if (s.group != group || s.effect == Effect::source || s.effect == Effect::target) continue;
       // Switches with the same effect share one entry ("/?" and "-?").
       bool merged = false;
       for (std::size_t i = first; i < entries.size(); ++i) {
@@ -68,6 +65,7 @@ std::string full_help() {
       "Usage: recodia [switches] file1 file2     convert file1 into file2 (in place when they are one file)\n"
       "       recodia [switches] -i file...      convert every file in place\n"
       "       recodia [switches] [- -] < in > out   convert standard input to standard output\n"
+      "       recodia -detect file...            print each file's encoding, convert nothing\n"
       "A name - is standard input as file1, standard output as file2; after -- every\n"
       "argument is a file name. Without a target switch the text is written as KX.\n";
   std::optional<SwitchGroup> group;

@@ -2,10 +2,14 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
+#include <iterator>
 #include <memory>
 #include <vector>
 
 #include "cli/reference.hpp"
+#include "convert/detect.hpp"
+#include "convert/registry.hpp"
 #include "convert/stream_converter.hpp"
 #include "platform/paths.hpp"
 
@@ -32,23 +36,148 @@ bool copy_blocks(InputFile& in, OutputFile& out) {
   return !in.failed() && !out.failed();
 }
 
-// The byte loop: each block read is converted and written; ill-formed UTF-8,
-// read as replacement characters, is reported. False when reading or writing
-// failed.
-bool convert_stream(InputFile& in, OutputFile& out, const RunContext& context, const std::string& in_name) {
-  StreamConverter converter(context.settings, context.path);
-  std::vector<std::uint8_t> block(kInputBlock);
-  while (const std::size_t n = in.read(block.data(), block.size())) {
-    const std::span<const std::uint8_t> converted = converter.convert({block.data(), n});
-    if (!out.write(converted.data(), converted.size())) return false;
+// Reads into `buffer` until it is full or the input ends; the count read.
+std::size_t fill(InputFile& in, std::span<std::uint8_t> buffer) {
+  std::size_t n = 0;
+  while (n < buffer.size()) {
+    const std::size_t got = in.read(buffer.data() + n, buffer.size() - n);
+    if (got == 0) break;
+    n += got;
   }
-  const std::span<const std::uint8_t> rest = converter.finish();
-  if (in.failed() || !out.write(rest.data(), rest.size()) || out.failed()) return false;
-  if (const std::uint64_t replaced = converter.replaced()) {
+  return n;
+}
+
+// Reads into `window` the part of the input that tells its encoding, and
+// returns its size: the start of the input; or, when that is plain ASCII, the
+// text from the line of the first byte above ASCII on, the plain ASCII before
+// it handed to `pass_on` (which returns false to stop). A window without a byte
+// above ASCII is the end of an input that is ASCII throughout.
+template <class PassOn>
+std::size_t read_window(InputFile& in, std::span<std::uint8_t> window, PassOn&& pass_on) {
+  std::size_t n = fill(in, window);
+  for (bool start = true;; start = false) {
+    std::uint8_t* const end = window.data() + n;
+    std::uint8_t* const high = std::find_if(window.data(), end, [](std::uint8_t b) { return b >= 0x80; });
+    if (high == end) {
+      if (n < window.size() || !pass_on(window.first(n))) return n;
+      n = fill(in, window);
+      continue;
+    }
+    if (start) return n;
+    const std::uint8_t* const line = std::find(std::make_reverse_iterator(high), std::make_reverse_iterator(window.data()), '\n').base();
+    const auto from = static_cast<std::size_t>(line - window.data());
+    if (from > 0 && !pass_on(window.first(from))) return n;
+    std::memmove(window.data(), line, n - from);
+    n -= from;
+    return n + fill(in, window.subspan(n));
+  }
+}
+
+// The encoding a detection answers with (UTF-8 for UTF-8 text).
+EncodingId answer_of(const Detection& d) { return d.kind == TextKind::utf8 ? kUtf8 : d.encoding; }
+
+// A text in `source` that the target reads as it is.
+bool already_in_target(std::span<const std::uint8_t> window, EncodingId source, EncodingId target) {
+  return source == target || (source != kUtf8 && is_single_byte_source(encoding(target)) &&
+                              reads_alike(window, source, target));
+}
+
+enum class SourceDecision { as_it_is, convert, refuse };
+
+// With "-auto": settles a text's source by the window that tells it (see
+// read_window), says on standard error what was decided, and sets
+// `settings.source`. An answer that is not sure never replaces the only copy.
+SourceDecision choose_source(const RunContext& context, const std::string& in_name,
+                             std::span<const std::uint8_t> window, bool empty, bool in_place,
+                             ConversionSettings& settings) {
+  const Reporter& r = context.reporter;
+  const std::string shown = r.name(in_name, false);
+  const Detection d = detect_encoding(window);
+  if (d.kind == TextKind::ascii) {
+    if (!empty) r.report(Diagnostic::plain_ascii, {shown});
+    return SourceDecision::as_it_is;
+  }
+  settings.source = answer_of(d);
+  const Encoding& e = encoding(settings.source);
+  const std::string_view named = e.source_switches[0];
+  if (already_in_target(window, settings.source, settings.target)) {
+    r.report(Diagnostic::already_target, {shown, e.name, named});
+    return SourceDecision::as_it_is;
+  }
+  if (is_sure(d)) {
+    r.report(Diagnostic::detected, {shown, e.name, named});
+  } else if (in_place) {
+    r.report(Diagnostic::unsure_in_place, {shown, e.name, named});
+    return SourceDecision::refuse;
+  } else {
+    r.report(Diagnostic::detected_unsure, {shown, e.name, named});
+  }
+  return SourceDecision::convert;
+}
+
+// With a source switch: a warning when the text plainly is in another encoding.
+void warn_if_plainly_other(const RunContext& context, const std::string& in_name,
+                           std::span<const std::uint8_t> window) {
+  const EncodingId named = context.settings.source;
+  const std::optional<Detection> other = plainly_other_than(window, named);
+  if (!other) return;
+  const Encoding& looks = encoding(answer_of(*other));
+  const Reporter& r = context.reporter;
+  r.report(Diagnostic::looks_like, {r.name(in_name, false), looks.name, looks.source_switches[0], encoding(named).name});
+}
+
+enum class StreamResult { converted, failed, refused };
+
+// The byte loop: each block read is converted and written; ill-formed UTF-8,
+// read as replacement characters, is reported. With "-auto" the text is
+// written as it is until its source is known; with a source switch, the text
+// is checked against it first. Failed when reading or writing failed.
+StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& context, const std::string& in_name,
+                            bool in_place) {
+  const ConversionSettings& settings = context.settings;
+  // "-noenc" converts nothing, so there is nothing to choose or check.
+  const SourceChoice choice = settings.no_encoding ? SourceChoice::unnamed : context.command_line.source_choice;
+  ConversionSettings as_it_is = settings;
+  as_it_is.no_encoding = true;
+  ConversionSettings detected = settings;
+  std::optional<StreamConverter> first, second;
+  StreamConverter* converter = &first.emplace(choice == SourceChoice::detected ? as_it_is : settings, context.path);
+  const auto put = [&](std::span<const std::uint8_t> converted) {
+    return out.write(converted.data(), converted.size());
+  };
+  std::vector<std::uint8_t> block(kInputBlock);
+  std::size_t n = 0;
+  if (choice != SourceChoice::unnamed) {
+    bool empty = true;
+    n = read_window(in, std::span(block).first(kDetectionSampleSize), [&](std::span<const std::uint8_t> text) {
+      empty = false;
+      return put(converter->convert(text));
+    });
+    if (in.failed() || out.failed()) return StreamResult::failed;
+    const std::span<const std::uint8_t> window(block.data(), n);
+    if (choice == SourceChoice::named) {
+      warn_if_plainly_other(context, in_name, window);
+    } else {
+      switch (choose_source(context, in_name, window, empty && n == 0, in_place, detected)) {
+        case SourceDecision::as_it_is: break;
+        case SourceDecision::refuse: return StreamResult::refused;
+        case SourceDecision::convert:
+          if (!put(first->finish())) return StreamResult::failed;
+          converter = &second.emplace(detected, context.path);
+          break;
+      }
+    }
+  }
+  if (n > 0 && !put(converter->convert({block.data(), n}))) return StreamResult::failed;
+  while (const std::size_t got = in.read(block.data(), block.size())) {
+    if (!put(converter->convert({block.data(), got}))) return StreamResult::failed;
+  }
+  if (in.failed() || !put(converter->finish()) || out.failed()) return StreamResult::failed;
+  if (const std::uint64_t replaced = converter->replaced()) {
     context.reporter.report(Diagnostic::ill_formed_utf8,
                             {context.reporter.name(in_name, false), std::to_string(replaced)});
   }
-  return true;
+  return StreamResult::converted;
 }
 
 // Says which side of a failed copy or conversion failed, and why.
@@ -220,9 +349,15 @@ bool convert_in_place(const std::string& name, const RunContext& context) {
   context.messages.print(kWaitMessage);
 
   std::vector<NotCarried> lost;
-  if (!convert_stream(*input, *output, context, name)) {
-    report_stream_failure(context, *input, name, *output, temporary);
-    return false;
+  switch (convert_stream(*input, *output, context, name, true)) {
+    case StreamResult::converted: break;
+    case StreamResult::refused:
+      output.reset();  // closed before it is removed
+      files.remove(temporary);
+      return false;
+    case StreamResult::failed:
+      report_stream_failure(context, *input, name, *output, temporary);
+      return false;
   }
   if (!finish_replacement(*output, attributes.get(), saved_time, lost)) {
     r.report(Diagnostic::cannot_write, {r.name(temporary, true), output->failure()->reason});
@@ -237,20 +372,20 @@ bool convert_in_place(const std::string& name, const RunContext& context) {
   return true;
 }
 
+// The input named, standard input for "-"; nothing, said on standard error,
+// when it cannot be opened.
+std::unique_ptr<InputFile> open_input(FileSystem& files, const Reporter& r, const std::string& name) {
+  if (name == kStandardStream) return files.standard_input();
+  auto [file, failure] = files.open_for_reading(name);
+  if (!file) r.report(Diagnostic::cannot_open, {r.name(name, false), failure.reason});
+  return std::move(file);
+}
+
 bool convert_between(const std::string& input_name, const std::string& output_name, const RunContext& context) {
   FileSystem& files = context.files;
   const Reporter& r = context.reporter;
-  std::unique_ptr<InputFile> input;
-  if (input_name == kStandardStream) {
-    input = files.standard_input();
-  } else {
-    auto [file, failure] = files.open_for_reading(input_name);
-    if (!file) {
-      r.report(Diagnostic::cannot_open, {r.name(input_name, false), failure.reason});
-      return false;  // nothing else is touched
-    }
-    input = std::move(file);
-  }
+  std::unique_ptr<InputFile> input = open_input(files, r, input_name);
+  if (!input) return false;  // nothing else is touched
   std::unique_ptr<OutputFile> output;
   if (output_name == kStandardStream) {
     // Appended to the file it reads, the output would be read again, without end.
@@ -274,7 +409,7 @@ bool convert_between(const std::string& input_name, const std::string& output_na
   if (context.command_line.preserve_time) saved_time = input->last_write_time();
   context.messages.print(kWaitMessage);
 
-  bool converted = convert_stream(*input, *output, context, input_name);
+  bool converted = convert_stream(*input, *output, context, input_name, false) == StreamResult::converted;
   if (!converted) report_stream_failure(context, *input, input_name, *output, output_name);
   if (converted && saved_time && !saved_time->is_zero()) output->set_last_write_time(*saved_time);
   if (!output->close() && converted) {
@@ -312,6 +447,37 @@ void report_argument_error(const Reporter& reporter, const ArgumentError& error)
       reporter.report(Diagnostic::too_many_names, {std::to_string(error.count)});
       break;
   }
+}
+
+// "-detect": for each file one line on standard output, its source switch and
+// encoding or "ascii"; true when every file could be read.
+bool detect_files(const CommandLine& command_line, FileSystem& files, platform::Console& console,
+                  const Reporter& reporter) {
+  std::vector<std::string> names = command_line.file_names;
+  if (names.empty() && !files.standard_input_is_terminal()) names.emplace_back(kStandardStream);
+  if (names.empty()) reporter.report(Diagnostic::no_file_names);
+  bool all = !names.empty();
+  std::vector<std::uint8_t> window(kDetectionSampleSize);
+  for (const std::string& name : names) {
+    const std::unique_ptr<InputFile> input = open_input(files, reporter, name);
+    if (!input) {
+      all = false;
+      continue;
+    }
+    const std::size_t n = read_window(*input, window, [](std::span<const std::uint8_t>) { return true; });
+    if (input->failed()) {
+      reporter.report(Diagnostic::cannot_read, {reporter.name(name, false), input->failure()->reason});
+      all = false;
+      continue;
+    }
+    const Detection d = detect_encoding(std::span(window).first(n));
+    const Encoding& e = encoding(answer_of(d));
+    std::string line = name + ": ";
+    line += d.kind == TextKind::ascii ? std::string("ascii") : std::string(e.source_switches[0]) + " " + std::string(e.name);
+    console.write(platform::Stream::standard_output, line + "\n");
+    if (!is_sure(d)) reporter.report(Diagnostic::detect_unsure, {reporter.name(name, false), e.name});
+  }
+  return all;
 }
 
 // Runs what the command line asks for once the messages are out: every file
@@ -391,6 +557,8 @@ int run_program(std::span<const std::string_view> arguments, FileSystem& files, 
     console.write(platform::Stream::standard_output, command_line.full_help ? full_help() : version_line());
     return 0;
   }
+  // Its lines are the whole of standard output, for scripts: no banner, no messages.
+  if (command_line.detect_only) return detect_files(command_line, files, console, reporter) ? 0 : 1;
   const platform::Stream stream = output_is_standard_output(files, command_line) ? platform::Stream::standard_error
                                                                                   : platform::Stream::standard_output;
   const MessagePrinter messages(select_messages(command_line.language), console, stream);

@@ -6,9 +6,11 @@
 #include <limits>
 #include <vector>
 
+#include "convert/box_drawing.hpp"
 #include "convert/detect_model.hpp"
 #include "convert/pages.hpp"
 #include "convert/registry.hpp"
+#include "convert/utf8.hpp"
 
 namespace recodia {
 namespace {
@@ -28,6 +30,8 @@ constexpr bool reads_as_ascii(std::uint8_t b) { return b < 0x80 && b != '$'; }
 struct ByteClass {
   std::uint8_t symbol = model::kControl;
   model::LetterCase letter_case = model::kNoCase;
+  bool drawing = false;  // box drawing or a block, with the lines on its two sides
+  box_drawing::Line left = box_drawing::kNone, right = box_drawing::kNone;
 };
 using ByteClasses = std::array<ByteClass, 256>;
 
@@ -39,7 +43,28 @@ constexpr ByteClass class_of(char32_t c) {
                                     [](const model::CharClass& e, char32_t v) { return e.character < v; });
   if (it == table.end() || it->character != c)
     throw "a code page character that the model does not know: run tools/gen_detect_model.py again";
-  return {it->symbol, it->letter_case};
+  ByteClass out{it->symbol, it->letter_case};
+  for (const box_drawing::Sides& d : box_drawing::kSides)
+    if (d.character == c) out.drawing = true, out.left = d.left, out.right = d.right;
+  return out;
+}
+
+// The model learnt from prose, where box drawing is what a wrong code page
+// makes of letters. In a drawn table it is the text itself: two box-drawing
+// characters whose sides meet with the same line (── ┬─ ═╗), or a vertical
+// line beside a space (│ ║), cost this, in any language; a line that breaks
+// off, or runs into a letter, costs what the model says. (A corner beside a
+// space is left to the model: that is what a wrong code page makes of a
+// one-letter word such as à.)
+constexpr Cost kJoinedLineCost = 8;
+
+constexpr bool is_vertical_line(const ByteClass& c) {
+  return c.drawing && c.left == box_drawing::kNone && c.right == box_drawing::kNone;
+}
+
+constexpr bool joins(const ByteClass& x, const ByteClass& y) {
+  if (x.drawing && y.drawing) return x.right == y.left;
+  return (is_vertical_line(x) && y.symbol == model::kBreak) || (x.symbol == model::kBreak && is_vertical_line(y));
 }
 
 constexpr std::array<ByteClasses, kEncodingCount> build_classes() {
@@ -151,26 +176,56 @@ std::span<const std::uint8_t> bounded(std::span<const std::uint8_t> sample) {
   return sample.first(std::min(sample.size(), kDetectionSampleSize));
 }
 
+// How often each pair of neighbouring bytes occurs, for bytes below `values`.
+struct PairCounts {
+  PairCounts(unsigned values, std::span<std::uint32_t> zeroed) : values(values), count(zeroed) {}
+  void add(std::uint8_t first, std::uint8_t second) {
+    const auto pair = static_cast<std::uint16_t>(first * values + second);
+    if (count[pair]++ == 0) pairs.push_back(pair);
+    ++total;
+  }
+  std::uint8_t first(std::uint16_t pair) const { return static_cast<std::uint8_t>(pair / values); }
+  std::uint8_t second(std::uint16_t pair) const { return static_cast<std::uint8_t>(pair % values); }
+
+  unsigned values;
+  std::span<std::uint32_t> count;  // values times values
+  std::vector<std::uint16_t> pairs;  // the distinct pairs, first byte times `values` plus second
+  Cost total = 0;
+};
+
 // What one pass over the sample learns: whether it is UTF-8, which bytes occur,
-// and how often each pair of neighbouring bytes does (the text starts after a
-// line end).
+// and how often each pair of neighbouring bytes does (each line starts after a
+// line end), in the lines that hold a byte above ASCII and, apart, in the
+// lines of plain ASCII.
 struct SampleStatistics {
+  SampleStatistics() = default;
+  SampleStatistics(const SampleStatistics&) = delete;  // the counts point into `counts`
+  SampleStatistics(SampleStatistics&&) = default;      // which keeps its block when moved
   bool utf8 = false;
   std::bitset<256> bytes;
-  std::vector<std::uint32_t> count = std::vector<std::uint32_t>(256 * 256);
-  std::vector<std::uint16_t> pairs;  // the distinct pairs, first byte times 256 plus second
+  // Both counts in one block: a second block as large made the allocator
+  // hand memory back and fetch it again on every call.
+  std::vector<std::uint32_t> counts = std::vector<std::uint32_t>(256 * 256 + 128 * 128);
+  PairCounts pairs{256, std::span(counts).first(256 * 256)};
+  PairCounts ascii_lines{128, std::span(counts).subspan(256 * 256)};
 };
 
 SampleStatistics gather(std::span<const std::uint8_t> sample) {
   SampleStatistics s;
   Utf8Validator utf8;
-  std::uint8_t previous = '\n';
-  for (std::uint8_t b : sample) {
-    utf8.feed(b);
-    s.bytes.set(b);
-    auto pair = static_cast<std::uint16_t>(previous << 8 | b);
-    if (s.count[pair]++ == 0) s.pairs.push_back(pair);
-    previous = b;
+  for (auto start = sample.begin(); start != sample.end();) {
+    auto end = std::find(start, sample.end(), '\n');
+    if (end != sample.end()) ++end;
+    bool high = false;
+    for (auto it = start; it != end; ++it) {
+      utf8.feed(*it);
+      s.bytes.set(*it);
+      high = high || *it >= 0x80;
+    }
+    PairCounts& counts = high ? s.pairs : s.ascii_lines;
+    std::uint8_t previous = '\n';
+    for (auto it = start; it != end; previous = *it++) counts.add(previous, *it);
+    start = end;
   }
   s.utf8 = utf8.is_text();
   return s;
@@ -197,7 +252,7 @@ bool alike_on(const std::bitset<256>& bytes, EncodingId a, EncodingId b) {
 std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
   std::array<Cost, kLanguageCount> shared{};
   std::array<std::array<Cost, kLanguageCount>, kEncodingCount> own{};
-  std::array<Cost, kEncodingCount> letter_case{};
+  std::array<Cost, kEncodingCount> fixed{};  // the same in every language
   // Sources that read every byte of the sample alike score alike: the first
   // of them is scored for all.
   std::array<EncodingId, kEncodingCount> scored_as{};
@@ -210,9 +265,9 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
   }
   const ByteClasses& ascii = kClasses[kDos866];
   SymbolPairCosts costs;
-  for (std::uint16_t pair : s.pairs) {
-    const auto a = static_cast<std::uint8_t>(pair >> 8), b = static_cast<std::uint8_t>(pair & 0xFF);
-    const Cost n = s.count[pair];
+  for (std::uint16_t pair : s.pairs.pairs) {
+    const std::uint8_t a = s.pairs.first(pair), b = s.pairs.second(pair);
+    const Cost n = s.pairs.count[pair];
     if (reads_as_ascii(a) && reads_as_ascii(b)) {
       for (int l = 0; l < kLanguageCount; ++l)
         shared[l] += n * pair_cost(model::kLanguages[l], ascii[a].symbol, ascii[b].symbol);
@@ -220,11 +275,27 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
     }
     for (EncodingId id : scored) {
       const ByteClass x = kClasses[id][a], y = kClasses[id][b];
-      letter_case[id] += n * model::kCaseCost[x.letter_case][y.letter_case];
+      if (joins(x, y)) {
+        fixed[id] += n * kJoinedLineCost;
+        continue;
+      }
+      fixed[id] += n * model::kCaseCost[x.letter_case][y.letter_case];
       const LanguageCosts& cost = costs.of(x.symbol, y.symbol);
       for (int l = 0; l < kLanguageCount; ++l) own[id][l] += n * cost[l];
     }
   }
+  // The lines of plain ASCII choose the language too, but weigh at most as
+  // much as the lines with the letters that tell the encodings apart: in a
+  // text that mixes them (English around Russian, a program with Russian
+  // comments) they are often in a language that none of these encodings serves.
+  std::array<Cost, kLanguageCount> plain{};
+  for (std::uint16_t pair : s.ascii_lines.pairs) {
+    const std::uint8_t a = s.ascii_lines.first(pair), b = s.ascii_lines.second(pair);
+    for (int l = 0; l < kLanguageCount; ++l)
+      plain[l] += s.ascii_lines.count[pair] * pair_cost(model::kLanguages[l], ascii[a].symbol, ascii[b].symbol);
+  }
+  const Cost weight = std::min(s.ascii_lines.total, s.pairs.total);
+  for (int l = 0; l < kLanguageCount; ++l) shared[l] += plain[l] * weight / std::max<Cost>(1, s.ascii_lines.total);
   std::array<Cost, kEncodingCount> total{};
   for (const Encoding& e : kEncodings) {
     if (!is_single_byte_source(e)) {
@@ -235,7 +306,7 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
     int language = 0;
     for (int l = 1; l < kLanguageCount; ++l)
       if (own[id][l] + shared[l] < own[id][language] + shared[language]) language = l;
-    total[e.id] = own[id][language] + letter_case[id] + kPreferenceCost[e.id];
+    total[e.id] = own[id][language] + fixed[id] + kPreferenceCost[e.id];
   }
   return total;
 }
@@ -253,6 +324,29 @@ std::optional<Detection> without_weighing(std::span<const std::uint8_t> sample, 
 }
 
 int bits(Cost eighths) { return static_cast<int>(std::min<Cost>(eighths / 8, std::numeric_limits<int>::max())); }
+
+// The single-byte source through which a sample with bytes above ASCII reads
+// best, and its margin over the best that reads it differently.
+Detection weigh(const SampleStatistics& s) {
+  const std::array<Cost, kEncodingCount> total = score_sources(s);
+  const EncodingId best = cheapest(total);
+  Cost runner_up = std::numeric_limits<Cost>::max();
+  for (const Encoding& e : kEncodings)
+    if (is_single_byte_source(e) && !alike_on(s.bytes, e.id, best)) runner_up = std::min(runner_up, total[e.id]);
+  const int margin = runner_up == std::numeric_limits<Cost>::max() ? 0 : bits(runner_up - total[best]);
+  return {TextKind::single_byte, best, false, margin};
+}
+
+// Text named as UTF-8 that is mostly not: more of its bytes above ASCII are
+// ill-formed than stand in well-formed sequences. A few stray bytes in UTF-8
+// text do not make it another encoding.
+bool mostly_ill_formed(std::span<const std::uint8_t> sample) {
+  Utf8Decoder decoder;
+  std::uint64_t characters = 0;
+  for (std::uint8_t b : sample) decoder.put(b, [&](Character c) { characters += c >= 0x80; });
+  const std::uint64_t replaced = decoder.replaced();
+  return replaced > characters - replaced;
+}
 
 }  // namespace
 
@@ -274,20 +368,15 @@ Detection detect_encoding(std::span<const std::uint8_t> sample) {
   sample = bounded(sample);
   const SampleStatistics s = gather(sample);
   if (const auto plain = without_weighing(sample, s)) return *plain;
-  const std::array<Cost, kEncodingCount> total = score_sources(s);
-  const EncodingId best = cheapest(total);
-  Cost runner_up = std::numeric_limits<Cost>::max();
-  for (const Encoding& e : kEncodings)
-    if (is_single_byte_source(e) && !alike_on(s.bytes, e.id, best)) runner_up = std::min(runner_up, total[e.id]);
-  const int margin = runner_up == std::numeric_limits<Cost>::max() ? 0 : bits(runner_up - total[best]);
-  return {TextKind::single_byte, best, false, margin};
+  return weigh(s);
 }
 
 std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample, EncodingId named) {
   sample = bounded(sample);
   const SampleStatistics s = gather(sample);
   if (const auto plain = without_weighing(sample, s))
-    return plain->kind == TextKind::utf8 ? plain : std::nullopt;
+    return plain->kind == TextKind::utf8 && named != kUtf8 ? plain : std::nullopt;
+  if (named == kUtf8) return mostly_ill_formed(sample) ? std::optional(weigh(s)) : std::nullopt;
   const std::array<Cost, kEncodingCount> total = score_sources(s);
   const EncodingId best = cheapest(total);
   const int margin = bits(total[named] - total[best]);

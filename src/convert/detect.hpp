@@ -50,9 +50,11 @@ bool is_utf8_text(std::span<const std::uint8_t> sample);
 // character (then either answer is right).
 bool reads_alike(std::span<const std::uint8_t> sample, EncodingId a, EncodingId b);
 
-// What the sample plainly is when it is not the named single-byte source
-// encoding: UTF-8 text, or another encoding that reads it differently and far
-// more naturally (by kPlainMarginBits or more). Nothing when the named
+// What the sample plainly is when it is not the named source encoding: for a
+// single-byte source, UTF-8 text, or another encoding that reads it
+// differently and far more naturally (by kPlainMarginBits or more); for
+// UTF-8, the single-byte source through which it reads best, when most of its
+// bytes above ASCII are not well-formed UTF-8. Nothing when the named
 // encoding is plausible.
 inline constexpr int kPlainMarginBits = 48;
 std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample, EncodingId named);

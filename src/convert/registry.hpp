@@ -52,7 +52,7 @@ struct Encoding {
   std::string_view name;         // as messages and "-detect" name it, e.g. "KOI8-R"
   std::string_view description;  // what the help says it is
   Script script;
-  SwitchNames source_switches;   // none: not a source
+  SwitchNames source_switches;   // none: not a source; the first is the one messages name
   SwitchNames target_switches;
   // The line ends that a target switch chooses; nothing for the ones that
   // leave the line style as it was.
@@ -74,7 +74,7 @@ inline constexpr std::array<Encoding, kEncodingCount> kEncodings = {{
      switches("-w", "-win", "-1251"), switches("-tow", "-towin", "-to1251"), LineStyle::crlf, Form::code_page,
      &code_pages::kWindows1251, kNoTraits},
     {kKoi8r, "KOI8-R", "KOI8-R", Script::cyrillic,
-     switches("-u", "-koi8", "-koi8r"), switches("-tou", "-tokoi8", "-tokoi8r"), LineStyle::lf, Form::code_page,
+     switches("-koi8", "-u", "-koi8r"), switches("-tokoi8", "-tou", "-tokoi8r"), LineStyle::lf, Form::code_page,
      &code_pages::kKoi8r, kAsciiAsIs},
     {kDos855, "CP855", "DOS 855", Script::cyrillic,
      switches("-855"), switches("-to855"), LineStyle::crlf, Form::code_page, &code_pages::kDos855,
