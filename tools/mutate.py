@@ -1,7 +1,7 @@
 #!/usr/bin/env python3
 """Checks that the test suite catches deliberate faults.
 
-Usage: python3 tools/mutate.py [--build DIR] [--only NAME,...] [--list] [--jobs N]
+Usage: python3 tools/mutate.py [--build DIR] [--only NAME,...] [--list] [--jobs N] [--windows]
 
 Reads tools/mutations.txt: blocks separated by blank lines, each
 
@@ -17,12 +17,18 @@ For each mutation the file is changed in place, the tests are built in DIR
 file is restored afterwards whatever happens. A mutation is "caught" when the
 build fails or a test fails, "missed" when everything passes. Prints one line
 per mutation and a summary; exits 1 when any was missed.
+
+Mutations whose name begins with "win:" concern the Windows program: with
+--windows they are built with mingw-w64 (in DIR-windows) and the tests of DIR
+run against that program under wine, as CI does; without it they are skipped.
 """
 import argparse
 import os
 import pathlib
 import re
+import shutil
 import subprocess
+import tempfile
 import sys
 import time
 
@@ -69,8 +75,11 @@ def main():
     ap.add_argument("--list", action="store_true")
     ap.add_argument("--jobs", default="2")
     ap.add_argument("--mutations", default=str(ROOT / "tools" / "mutations.txt"))
+    ap.add_argument("--windows", action="store_true")
     args = ap.parse_args()
     mutations = parse(pathlib.Path(args.mutations).read_text(encoding="utf-8"))
+    if not args.windows:
+        mutations = [m for m in mutations if not m["name"].startswith("win:")]
     if args.only:
         wanted = set(args.only.split(","))
         mutations = [m for m in mutations if m["name"] in wanted]
@@ -91,6 +100,20 @@ def main():
     r = run(["cmake", "--build", str(build), "-j", args.jobs])
     if r.returncode:
         sys.exit("the unchanged tree does not build:\n" + r.stdout[-3000:])
+    windows = pathlib.Path(str(build) + "-windows")
+    test_env = dict(os.environ, GTEST_BRIEF="1")
+    if any(m["name"].startswith("win:") for m in mutations):
+        if not (windows / "CMakeCache.txt").exists():
+            r = run(["cmake", "-S", ".", "-B", str(windows), "-DCMAKE_TOOLCHAIN_FILE=cmake/mingw-w64-x86_64.cmake",
+                     "-DRECODIA_BUILD_TESTS=OFF", "-DRECODIA_BUILD_BENCH=OFF"])
+            if r.returncode:
+                sys.exit(r.stdout)
+        prefix = tempfile.mkdtemp(prefix="recodia-mutate-wine.")
+        wine_env = dict(test_env, WINEPREFIX=prefix, WINEDEBUG="-all", LC_ALL="C.UTF-8",
+                        RECODIA_TEST_PROGRAM="wine " + str(windows / "recodia.exe"))
+        subprocess.run(["wineserver", "-p"], env=wine_env, check=True)
+        subprocess.run(["wine", "wineboot", "--init"], env=wine_env, stdin=subprocess.DEVNULL,
+                       stdout=subprocess.DEVNULL, stderr=subprocess.DEVNULL)
     missed = []
     for m in mutations:
         path = ROOT / m["file"]
@@ -98,12 +121,14 @@ def main():
         start = time.time()
         try:
             path.write_text(original.replace(m["find"], m["into"], 1), encoding="utf-8")
-            b = run(["cmake", "--build", str(build), "-j", args.jobs])
+            on_windows = m["name"].startswith("win:")
+            b = run(["cmake", "--build", str(windows if on_windows else build), "-j", args.jobs]
+                    + (["--target", "recodia"] if on_windows else []))
             if b.returncode:
                 verdict = "caught (build)"
             else:
                 t = run(["ctest", "--test-dir", str(build), "-j", args.jobs, "--stop-on-failure"],
-                        env=dict(os.environ, GTEST_BRIEF="1"))
+                        env=wine_env if on_windows else test_env)
                 if t.returncode:
                     failed = re.findall(r"\d+ - (\S+) \(Failed", t.stdout)
                     verdict = "caught by " + (", ".join(failed[:3]) or "a failing test")
@@ -115,6 +140,10 @@ def main():
             os.utime(path)
         print(f"{m['name']:32} {verdict}  ({time.time() - start:.0f} s)", flush=True)
     run(["cmake", "--build", str(build), "-j", args.jobs])
+    if any(m["name"].startswith("win:") for m in mutations):
+        run(["cmake", "--build", str(windows), "-j", args.jobs, "--target", "recodia"])
+        subprocess.run(["wineserver", "-k"], env=wine_env)
+        shutil.rmtree(prefix, ignore_errors=True)
     print(f"\n{len(mutations) - len(missed)} of {len(mutations)} mutations caught")
     if missed:
         print("missed: " + ", ".join(missed))
