@@ -1,0 +1,126 @@
+// The fast paths against the plain reference: the table of every byte's
+// outcome (and the wide loop, where the processor has it) for every pair of
+// encodings and every switch that changes what a byte becomes, and the fast
+// UTF-8 decoding, with the input cut at every place; and ill-formed UTF-8
+// with what it gives.
+#include <random>
+
+#include "convert/outcome_table.hpp"
+#include "convert/registry.hpp"
+#include "support.hpp"
+
+namespace recodia::test {
+namespace {
+
+// Uneven pieces, so that their boundaries fall at every place of the wide loop's 64-byte steps.
+constexpr std::size_t kPieces[] = {1, 63, 64, 65, 2, 200, 1000, 127, 4096, 3, 130};
+
+Bytes random_bytes(std::size_t size, std::uint32_t seed) {
+  std::mt19937 rng(seed);
+  Bytes b;
+  while (b.size() < size) b += static_cast<char>(rng());
+  return b;
+}
+
+void expect_table_as_reference(const std::vector<std::string>& switches, const Bytes& input) {
+  const auto s = resolved(switches);
+  // Otherwise the run would quietly take the reference path and nothing would be tested here.
+  ASSERT_TRUE(OutcomeTable::build(s).has_value()) << testing::PrintToString(switches);
+  EXPECT_TRUE(same_bytes(convert_in_pieces(s, input, {}, ConversionPath::reference).out,
+                         convert_in_pieces(s, input, kPieces).out))
+      << testing::PrintToString(switches);
+}
+
+// Every single-byte source to every target, first with the default switches,
+// then with each combination of the eight switches that change a byte and
+// the line styles, twice over: on prose (the samples, with their quotes,
+// dashes and letters of several alphabets, and CR LF line ends), every byte
+// after each of a spread of bytes (after which a quotation opens or closes),
+// and random bytes.
+TEST(FastPath, TableAsTheReferenceForEverySwitch) {
+  std::vector<const Encoding*> sources;
+  std::vector<std::string> targets;
+  for (const Encoding& e : kEncodings) {
+    if (is_single_byte_source(e)) sources.push_back(&e);
+    targets.emplace_back(e.target_switches[0]);
+  }
+  const std::size_t pairs = sources.size() * targets.size(), combinations = 256 * 4;
+  const char* const flags[] = {"-32", "-nstr", "-nta", "-src", "-html", "-dhcs", "-nqt", "-noenc"};
+  const char* const lines[] = {"-ni", "-lf", "-crlf", "-noaltlf"};
+  const Bytes prose = data_file("ukrainian.txt") + data_file("serbian.txt") + data_file("turkish.txt") + data_file("french.txt");
+  for (std::size_t n = 0; n < pairs + 2 * combinations; ++n) {
+    const std::size_t pair = n < pairs ? n : n * 97 % pairs, combination = n < pairs ? 0 : (n - pairs) % combinations;
+    const Encoding& source = *sources[pair / targets.size()];
+    std::vector<std::string> switches = {std::string(source.source_switches[0]), targets[pair % targets.size()]};
+    for (std::size_t f = 0; f < 8; ++f)
+      if (combination & (1u << f)) switches.emplace_back(flags[f]);
+    switches.emplace_back(lines[combination / 256]);
+    const auto into_source = resolved({"-utf8", std::string(source.target_switches[0]), "-nta", "-crlf"});
+    Bytes input = convert_in_pieces(into_source, prose).out;
+    for (const char before : std::string_view(" \n\r\0\x0E\x1F" "Az\"'\x80\xA0\xC0\xE1\xFF", 15))
+      for (int x = 0; x < 256; ++x) input += {before, static_cast<char>(x)};
+    expect_table_as_reference(switches, input + random_bytes(2048, static_cast<std::uint32_t>(n)) + input.substr(0, 3000));
+  }
+}
+
+// Text with everything that a decoder can trip over: ASCII with CR LF pairs
+// and quotation marks, two-, three- and four-byte characters, ill-formed
+// bytes of every kind, a byte-order mark first and inside. `rare` in a
+// hundred pieces are taken from all of these, the others from ASCII and the
+// two-byte characters, as in running text.
+Bytes random_utf8(std::size_t pieces, std::uint32_t seed, unsigned rare = 100) {
+  static const char* const kUtf8Pieces[] = {
+      "a", " ", "\r\n", "\"", "'", "\n", "\r", "Z",  // ASCII
+      "\xD0\x96", "\xD1\x8F", "\xC2\xAB", "\xC3\xA9", "\xD0\x81",  // Ж я « é Ё
+      "\xE2\x80\x94", "\xE2\x82\xAC", "\xE2\x95\x94", "\xE2\x84\x96", "\xEF\xBB\xBF",  // — € ╔ № BOM
+      "\xF0\x9F\x98\x80", "\xF0\x90\x8D\x88",  // emoji, Gothic
+      "\x80", "\xBF", "\xC0\xAF", "\xC1", "\xE0\x80\xAF", "\xED\xA0\x80", "\xF4\x90\x80\x80", "\xF5", "\xFF",
+      "\xE2\x82", "\xF0\x9F\x98", "\xC3",  // cut short
+  };
+  std::mt19937 rng(seed);
+  Bytes text = "\xEF\xBB\xBF";
+  for (std::size_t i = 0; i < pieces; ++i) text += kUtf8Pieces[rng() % (rng() % 100 < rare ? std::size(kUtf8Pieces) : 13)];
+  return text;
+}
+
+// The fast decoding writes and counts what the plain one does wherever the
+// input is cut: at every place of a short text, and in uneven pieces of a long one.
+TEST(FastPath, Utf8DecodingAsThePlainOneAtEveryCut) {
+  for (const std::vector<std::string>& switches : std::vector<std::vector<std::string>>{
+           {"-utf8", "-tokoi8"}, {"-utf8", "-toutf8", "-crlf"}, {"-utf8", "-to1252", "-html"},
+           {"-utf8", "-totl", "-nqt"}, {"-utf8", "-tokoi7", "-nstr", "-crlf"}, {"-utf8", "-tokx", "-32"}}) {
+    SCOPED_TRACE(testing::PrintToString(switches));
+    const auto s = resolved(switches);
+    const Bytes text = random_utf8(60, 7), long_text = random_utf8(20000, 11) + random_utf8(20000, 13, 3);
+    const Conversion plain = convert_in_pieces(s, text, {}, ConversionPath::reference);
+    for (std::size_t cut = 1; cut <= text.size(); ++cut) {
+      const std::size_t pieces[] = {cut, text.size()};
+      const Conversion fast = convert_in_pieces(s, text, pieces);
+      ASSERT_TRUE(same_bytes(plain.out, fast.out) && plain.replaced == fast.replaced) << "cut at " << cut;
+    }
+    std::vector<std::size_t> pieces;
+    for (std::mt19937 rng(3); pieces.size() < 400;) pieces.push_back(rng() % 700);
+    const Conversion long_plain = convert_in_pieces(s, long_text, {}, ConversionPath::reference);
+    const Conversion long_fast = convert_in_pieces(s, long_text, pieces);
+    EXPECT_TRUE(same_bytes(long_plain.out, long_fast.out) && long_plain.replaced == long_fast.replaced);
+  }
+}
+
+// Each maximal ill-formed part becomes one replacement character, counted
+// (tests/data/utf8-ill-formed.txt); in a single-byte target it is written as
+// a question mark, like one read from well-formed text.
+TEST(FastPath, IllFormedUtf8AndWhatItGives) {
+  const auto into_utf8 = resolved({"-utf8", "-toutf8", "-noaltlf"}), to_koi8 = resolved({"-utf8", "-tokoi8", "-noaltlf"});
+  const auto rows = data_rows("utf8-ill-formed.txt");
+  for (const auto& row : rows) {
+    const Conversion run = convert_in_pieces(into_utf8, unhex(row[0]));
+    EXPECT_EQ(hex(run.out), hex(unhex(row[1]))) << row[0];
+    EXPECT_EQ(run.replaced, std::stoull(row[2])) << row[0];
+    EXPECT_EQ(hex(convert_in_pieces(to_koi8, unhex(row[0])).out), hex(convert_in_pieces(to_koi8, run.out).out)) << row[0];
+  }
+  EXPECT_EQ(convert_in_pieces(to_koi8, "\xEF\xBF\xBD").out, "?");
+  EXPECT_GT(rows.size(), 15u);
+}
+
+}  // namespace
+}  // namespace recodia::test
