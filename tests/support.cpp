@@ -43,7 +43,7 @@ Bytes replace_all(Bytes s, std::string_view from, std::string_view to) {
 }
 
 Bytes field_bytes(std::string field) {
-  std::string charset, read_as;
+  std::string charset;
   bool crlf = false;
   if (const std::size_t colon = field.find(':'); colon != std::string::npos && colon > 2) {
     std::string head = field.substr(0, colon);

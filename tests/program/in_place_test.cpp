@@ -7,7 +7,7 @@
 
 #include <climits>
 
-#include "seam.hpp"
+#include "process.hpp"
 
 namespace recodia::test {
 namespace {
@@ -24,14 +24,14 @@ TEST(InPlace, AcrossFileSystems) {
   if (::stat(work.path().c_str(), &a) != 0 || ::stat(shm.path().c_str(), &b) != 0 || a.st_dev == b.st_dev)
     GTEST_SKIP() << "/dev/shm and the temporary folder are one file system";
   const std::string file = (shm / "a.txt").string();
-  write_file(file, original_text());
+  write_file(file, field_bytes("CP1251:@russian.txt"));
   ::chmod(file.c_str(), 0604);
   const long long seconds = local_seconds(2011, 11, 11, 11, 11, 11);
   set_modification_time(file, seconds * 1000000000);
   const RunResult r = run_recodia({"-ni", "-w", "-tokoi8", "-pdt", file, file}, work.path());
   EXPECT_EQ(r.exit_code, 0);
   EXPECT_EQ(r.out, kOk);
-  EXPECT_TRUE(same_tree({{"a.txt", "604 " + converted_text()}}, tree(shm.path())));
+  EXPECT_TRUE(same_tree({{"a.txt", "604 " + field_bytes("KOI8-R:@russian.txt")}}, tree(shm.path())));
   EXPECT_EQ(modification_time(file), (seconds - 1) * 1000000000);
   EXPECT_TRUE(tree(work.path()).empty());
 }
@@ -54,7 +54,7 @@ TEST(InPlace, KeepsOwnerGroupAclAndExtendedAttributes) {
     SCOPED_TRACE(testing::Message() << std::oct << c.mode << (c.acl ? " with an ACL" : "") << (c.attribute ? " with an attribute" : ""));
     TempDir dir;
     const std::string file = (dir / "a.txt").string();
-    write_file(file, original_text());
+    write_file(file, field_bytes("CP1251:@russian.txt"));
     ASSERT_EQ(::chown(file.c_str(), c.owner, c.group), 0);
     ASSERT_EQ(::chmod(file.c_str(), c.mode), 0);
     if (c.acl && !command_output("setfacl -m " + std::string(c.acl) + " " + file)) GTEST_SKIP() << "the file system takes no ACL";
@@ -65,7 +65,7 @@ TEST(InPlace, KeepsOwnerGroupAclAndExtendedAttributes) {
     const RunResult r = run_recodia({"-ni", "-w", "-tokoi8", "-i", "a.txt"}, dir.path());
     EXPECT_EQ(r.exit_code, 0);
     EXPECT_EQ(r.err, "recodia: converting 'a.txt' in place\n");
-    EXPECT_EQ(read_file(file), converted_text());
+    EXPECT_EQ(read_file(file), field_bytes("KOI8-R:@russian.txt"));
     ::stat(file.c_str(), &after);
     EXPECT_NE(after.st_ino, before.st_ino) << "replaced, not rewritten";
     EXPECT_EQ(std::tuple(after.st_uid, after.st_gid, after.st_mode & 07777), std::tuple(c.owner, c.group, before.st_mode & 07777));
@@ -89,15 +89,15 @@ TEST(InPlace, PathsLongerThanPathMax) {
     deep += part + "/";
     if (::mkdir(part.c_str(), 0755) != 0 || ::chdir(part.c_str()) != 0) break;
   }
-  write_file("a.txt", original_text());
+  write_file("a.txt", field_bytes("CP1251:@russian.txt"));
   const RunResult in_place = run_recodia({"-ni", "-w", "-tokoi8", deep + "a.txt", deep + "a.txt"}, dir.path());
   const Bytes converted = read_file("a.txt");
   const RunResult between = run_recodia({"-ni", "-koi8", "-towin", "-lf", deep + "a.txt", deep + "b.txt"}, dir.path());
   const Bytes back_again = std::filesystem::exists("b.txt") ? read_file("b.txt") : "";
   std::filesystem::current_path(back);
   EXPECT_EQ(in_place.err + between.err, "");
-  EXPECT_EQ(hex(converted), hex(converted_text()));
-  EXPECT_EQ(hex(back_again), hex(original_text()));
+  EXPECT_EQ(hex(converted), hex(field_bytes("KOI8-R:@russian.txt")));
+  EXPECT_EQ(hex(back_again), hex(field_bytes("CP1251:@russian.txt")));
   EXPECT_TRUE(command_output("rm -rf '" + (dir / deep.substr(0, 200)).string() + "'"));
   EXPECT_TRUE(tree(dir.path()).empty()) << "a temporary file left";
 }

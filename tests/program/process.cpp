@@ -147,16 +147,6 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const fs::path&
   return result;
 }
 
-Bytes convert(const std::vector<std::string>& switches, std::string_view input) {
-  TempDir dir;
-  write_file(dir / "in.txt", input);
-  std::vector<std::string> arguments = switches;
-  arguments.insert(arguments.end(), {"-ni", "in.txt", "out.txt"});
-  const RunResult r = run_recodia(arguments, dir.path());
-  if (r.exit_code != 0) throw std::runtime_error("recodia failed: " + r.err);
-  return read_file(dir / "out.txt");
-}
-
 bool permissions_bind() {
   // Root can hand the program to "nobody" only where setuid is allowed (and
   // wine runs only for the owner of its prefix).
@@ -197,18 +187,13 @@ Tree tree(const fs::path& root) {
   return t;
 }
 
-namespace {
-
-// Windows keeps no permission bits, only whether a file is read-only.
-std::string as_kept(const std::string& value) {
-  const std::size_t space = value.find(' ');
-  if (!windows_program() || space == std::string::npos || value[0] < '0' || value[0] > '7') return value;
-  return ((std::stoul(value.substr(0, space), nullptr, 8) & 0200) ? "writable" : "read-only") + value.substr(space);
-}
-
-}  // namespace
-
 testing::AssertionResult same_tree(const Tree& expected, const Tree& actual) {
+  // Windows keeps no permission bits, only whether a file is read-only.
+  const auto as_kept = [](const std::string& value) {
+    const std::size_t space = value.find(' ');
+    if (!windows_program() || space == std::string::npos || value[0] < '0' || value[0] > '7') return value;
+    return ((std::stoul(value.substr(0, space), nullptr, 8) & 0200) ? "writable" : "read-only") + value.substr(space);
+  };
   std::string diff;
   Tree all = expected;
   all.insert(actual.begin(), actual.end());

@@ -61,8 +61,6 @@ struct ProcessSetting {
 // Runs the program under test in `directory`; arguments go unchanged (no shell).
 RunResult run_recodia(const std::vector<std::string>& arguments, const std::filesystem::path& directory,
                       const ProcessSetting& setting = {});
-// `input` converted with the switches (and "-ni") from one file into another.
-Bytes convert(const std::vector<std::string>& switches, std::string_view input);
 
 // Whether permission bits bind the program: not root, or root may run it as "nobody".
 bool permissions_bind();
