@@ -25,13 +25,7 @@ Bytes data_file(const std::string& name);  // under tests/data
 // comments ("# " first).
 std::vector<std::vector<std::string>> data_rows(const std::string& name, char separator = '\t');
 
-// A field of a data file as bytes: text in UTF-8, turned into the charset
-// named before a colon ("CP1251:Ёлка") by iconv, with CR LF line ends first
-// where ",crlf" follows the charset ("CP1251,crlf:"); read as one charset and
-// written as another where two are named ("CP1251>UTF-8:KOI8-R:Ёлка"). \uXXXX
-// is a character of the text, \xNN a raw byte, \t \r \n what they are.
-// "@name" is the text of a sample file of tests/data with the replacements
-// after it, each "from=to" in turn ("@french.txt œ=oe '=’").
+// A field of a data file as bytes, written as tests/data/README.md says.
 Bytes field_bytes(std::string field);
 
 Bytes replace_all(Bytes text, std::string_view from, std::string_view to);

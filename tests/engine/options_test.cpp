@@ -1,9 +1,8 @@
-// The command line on its own (tests/data/options.txt), and the complete
-// reference that "--help" prints naming every switch.
-#include <set>
+// The command line on its own (tests/data/options.txt).
+#include <iterator>
+#include <sstream>
 
 #include "cli/options.hpp"
-#include "cli/reference.hpp"
 #include "convert/registry.hpp"
 #include "support.hpp"
 
@@ -30,16 +29,6 @@ TEST(Options, NamesErrorsAndSettledSettings) {
                   (s.double_quote_byte == '"' ? "" : ", `") + (command_line.source_choice == SourceChoice::detected ? ", detected" : ""),
               row[3]) << row[0];
   }
-}
-
-TEST(Options, FullHelpNamesEverySwitch) {
-  std::set<std::string> words;
-  std::string word;
-  for (const char c : full_help() + "\n") {
-    if (c != ' ' && c != ',' && c != '\n') word += c;
-    else if (!word.empty()) words.insert(std::exchange(word, ""));
-  }
-  for (const Switch& s : switch_table()) EXPECT_TRUE(words.contains(std::string(s.text))) << s.text;
 }
 
 }  // namespace

@@ -42,6 +42,9 @@ void write_file(const fs::path& p, std::string_view bytes) {
   if (!out) throw std::runtime_error("cannot write " + p.string());
 }
 
+namespace {
+
+// The words of the command that runs the program under test.
 std::vector<std::string> program_under_test() {
   const char* chosen = std::getenv("RECODIA_TEST_PROGRAM");
   std::istringstream command(chosen != nullptr && *chosen != '\0' ? chosen : RECODIA_TEST_PROGRAM);
@@ -49,13 +52,6 @@ std::vector<std::string> program_under_test() {
   if (words.empty()) words.push_back(RECODIA_BINARY);
   return words;
 }
-
-bool windows_program() {
-  static const bool windows = program_under_test().back().ends_with(".exe");
-  return windows;
-}
-
-namespace {
 
 Bytes drain(int fd) {
   Bytes all;
@@ -78,6 +74,11 @@ std::pair<int, int> terminal() {
 
 }  // namespace
 
+bool windows_program() {
+  static const bool windows = program_under_test().back().ends_with(".exe");
+  return windows;
+}
+
 RunResult run_recodia(const std::vector<std::string>& arguments, const fs::path& directory,
                       const ProcessSetting& setting) {
   int out[2] = {-1, -1}, err[2];  // the program's side is [1], the test's [0]
@@ -95,8 +96,7 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const fs::path&
     ::close(std::exchange(out[0], -1));
   } else if (setting.interrupt) {  // filled, so that the program waits at its first message
     ::fcntl(out[1], F_SETFL, O_NONBLOCK);
-    for (const std::string filler(4096, 'x'); ::write(out[1], filler.data(), filler.size()) > 0;) {
-    }
+    for (const std::string filler(4096, 'x'); ::write(out[1], filler.data(), filler.size()) > 0;) continue;
     ::fcntl(out[1], F_SETFL, 0);
   }
   int in = -1, in_master = -1;  // a terminal's master stays open until the end

@@ -29,9 +29,7 @@ class TempDir {
 
 void write_file(const std::filesystem::path& p, std::string_view bytes);
 
-// The words of the command that runs the program under test.
-std::vector<std::string> program_under_test();
-// Whether that is the Windows program under wine: what only POSIX gives
+// Whether the program under test is the Windows program under wine: what only POSIX gives
 // (permission bits, a terminal, faults through the POSIX services) is skipped.
 bool windows_program();
 
