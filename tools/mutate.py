@@ -130,7 +130,9 @@ def main():
                 t = run(["ctest", "--test-dir", str(build), "-j", args.jobs, "--stop-on-failure"],
                         env=wine_env if on_windows else test_env)
                 if t.returncode:
-                    failed = re.findall(r"\d+ - (\S+) \(Failed", t.stdout)
+                    # The tests in the order they failed (the summary at the end
+                    # also lists those that the stop cut short).
+                    failed = re.findall(r"Test +#\d+: (\S+) \.*\*+Failed", t.stdout)
                     verdict = "caught by " + (", ".join(failed[:3]) or "a failing test")
                 else:
                     verdict = "MISSED"
