@@ -253,13 +253,13 @@ TEST(Seam, AllTemporaryNamesTaken) {
   TempDir dir;
   write_file(dir / "a.txt", kInput);
   for (int i = 1; i <= 65535; ++i) write_file(dir / ("TMP" + std::to_string(i) + ".$$$"), "");
-  const Tree before = tree(dir.path());
   FaultyFileSystem files;
   const RunResult r = run_in_process({"-ni", "-w", "-tokoi8", "a.txt", "a.txt"}, dir.path(), files);
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_EQ(r.err, "recodia: 'TMP1.$$$' is in the way, perhaps left by an interrupted run; it is left alone\nrecodia: cannot "
                    "convert 'a.txt' in place: every temporary name from TMP1.$$$ to TMP65535.$$$ in the current folder is taken\n");
-  EXPECT_TRUE(same_tree(before, tree(dir.path())));
+  EXPECT_EQ(read_file(dir / "a.txt"), kInput);
+  EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.path()), {}), 65536) << "a file made";
 }
 
 }  // namespace
