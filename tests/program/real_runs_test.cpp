@@ -52,6 +52,7 @@ std::string left_out(const std::vector<std::string>& arguments, const ProcessSet
   if (!windows_program()) return "";
   if (setting.standard_output_terminal) return "a terminal is a console under wine, which adds control sequences";
   if (setting.interrupt.value_or(2) != 2) return "wine makes only SIGINT a console event";
+  if (!setting.closed_descriptors.empty()) return "wine takes closed standard descriptors for its own pipes to its server";
   if (std::ranges::count(arguments, "/dev/stdout") || (setting.standard_output_file && std::ranges::count(arguments, setting.standard_output_file->filename().string())))
     return "wine gives the standard output it inherits no volume, so it is never matched to a file";
   return "";
