@@ -56,8 +56,8 @@ class Encoding:
         self.ident, self.name, self.script = ident, name, script
         self.table = [chr(b) for b in range(128)] + [None] * 128
         if page:
-            spec = next(p for p in gen_code_pages.PAGES if p[0] == page)
-            source, overrides = spec[2], spec[3]
+            row = next(p for p in gen_code_pages.PAGES if p[0] == page)
+            source, overrides = row[2], row[3]
             upper = (gen_code_pages.from_charmap(source[8:]) if source.startswith("charmap:")
                      else gen_code_pages.from_codec(source))
             for b, cp in overrides.items():
