@@ -35,14 +35,13 @@ struct ControlSymbol {
 };
 constexpr ControlSymbol kControlSymbols[] = {
     {0x01, kNoCharacter, &kSmiley}, {0x02, kNoCharacter, &kSmiley}, {0x13, kNoCharacter, &kDoubleExclamation},
-    {0x1C, kNoCharacter, &kUnderscore}, {0x16, U'—', &kUnderscore}, {0x07, U'•', nullptr},
-    {0x14, U'¶', nullptr}, {0x15, U'§', nullptr},
+    {0x1C, kNoCharacter, &kUnderscore}, {kDashGlyph, U'—', &kUnderscore}, {kBulletGlyph, U'•', nullptr},
+    {kParagraphGlyph, U'¶', nullptr}, {kSectionGlyph, U'§', nullptr},
 };
 
 // A quotation mark after a space or a control byte below 0x0E opens; so it
 // does after the signs that DOS text writes with its bullet glyph 0x07.
 bool opens_quotation_after(Character c, bool special_symbols) {
-  if (c == kNoCharacter) return false;
   return c == ' ' || c < 0x0E || (special_symbols && (c == U'•' || c == U'·' || c == U'∙'));
 }
 

@@ -9,35 +9,37 @@
 namespace recodia {
 namespace {
 
-using wide::kWritesOne;
 using wide::kWritesSeveral;
+
+using Kinds = std::array<std::array<std::uint8_t, 256>, 2>;
+
+bool writes_several(const Kinds& kind, int b) { return kind[0][b] == kWritesSeveral || kind[1][b] == kWritesSeveral; }
+
+int high_bytes_writing_several(const Kinds& kind) {
+  int n = 0;
+  for (int b = 0x80; b < 256; ++b) n += writes_several(kind, b);
+  return n;
+}
 
 // How many lanes of a 64-byte chunk that write several bytes the wide loop
 // places without a branch. It only decides speed: none when no byte writes
 // several; three when bytes of running text do (the line end under CR LF,
 // transliterated letters, entities for most signs), where chunks often hold
 // two or three; else one, for the odd sign in a line.
-int slots_for(const std::array<std::array<std::uint8_t, 256>, 2>& kind) {
-  int high_several = 0;
+int slots_for(const Kinds& kind) {
   bool any = false;
   bool in_running_text = false;
   for (int b = 0; b < 256; ++b) {
-    const bool several = kind[0][b] == kWritesSeveral || kind[1][b] == kWritesSeveral;
-    any = any || several;
-    if (several && b >= 0x80) ++high_several;
-    if (several && (b == '\n' || (b >= 0x20 && b < 0x7F))) in_running_text = true;
+    any = any || writes_several(kind, b);
+    if (writes_several(kind, b) && (b == '\n' || (b >= 0x20 && b < 0x7F))) in_running_text = true;
   }
   if (!any) return 0;
-  return in_running_text || high_several >= 24 ? 3 : 1;
+  return in_running_text || high_bytes_writing_several(kind) >= 24 ? 3 : 1;
 }
 
 // Whether the letters write several bytes: so many high bytes do that the
 // lanes that write several are most of a chunk of text (UTF-8 output).
-bool writes_several_mostly(const std::array<std::array<std::uint8_t, 256>, 2>& kind) {
-  int high_several = 0;
-  for (int b = 0x80; b < 256; ++b) high_several += kind[0][b] == kWritesSeveral || kind[1][b] == kWritesSeveral;
-  return high_several >= 64;
-}
+bool writes_several_mostly(const Kinds& kind) { return high_bytes_writing_several(kind) >= 64; }
 
 template <bool kWithContext>
 std::size_t convert_with(const std::array<std::array<ByteOutcome, 256>, 2>& outcome,
@@ -81,10 +83,10 @@ std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settin
   for (int context = 0; context < 2; ++context) {
     for (int b = 0; b < 256; ++b) {
       const ByteOutcome& o = table.outcome_[context][b];
-      table.single_[context][b] = o.length == 1 ? o.bytes[0] : 0;
+      table.single_[context][b] = wide::single_byte_of(o);
       table.lengths_[context][b] = o.length;
       for (std::size_t k = 0; k < 4; ++k) table.spread_[context][k][b] = o.bytes[k];
-      table.kind_[context][b] = o.length == 0 ? 0 : o.length == 1 ? kWritesOne : kWritesSeveral;
+      table.kind_[context][b] = wide::kind_of(o);
       if (o.length != 1 || o.bytes[0] != b) table.copies_input_ = false;
     }
   }
@@ -96,7 +98,6 @@ std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settin
   }
   table.slots_ = slots_for(table.kind_);
   table.expanding_ = table.longest_ <= 4 && writes_several_mostly(table.kind_);
-  table.wide_ = wide::available();
   return table;
 }
 
@@ -108,7 +109,7 @@ std::size_t OutcomeTable::convert_bytewise(const std::uint8_t* in, std::size_t s
 
 std::size_t OutcomeTable::convert(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
                                   bool& opening) const {
-  if (!wide_) return convert_bytewise(in, size, out, opening);
+  if (!wide::available()) return convert_bytewise(in, size, out, opening);
   const wide::Progress done =
       expanding_ ? wide::convert_expanding({spread_, lengths_, opens_after_}, depends_on_context_, in, size, out, opening)
                  : wide::convert({outcome_, single_, kind_, opens_after_}, depends_on_context_, slots_, in, size, out,

@@ -44,9 +44,6 @@ class OutcomeTable {
   // nothing when some byte's output would not fit an entry.
   static std::optional<OutcomeTable> build(const ConversionSettings& settings);
 
-  // The longest output of one byte.
-  std::size_t longest() const { return longest_; }
-
   // Every byte comes out as itself in either context: the input can be
   // written as it is.
   bool copies_input() const { return copies_input_; }
@@ -77,8 +74,7 @@ class OutcomeTable {
   bool expanding_ = false;  // most bytes write two to four: the expanding kernel
   bool depends_on_context_ = false;
   bool copies_input_ = false;
-  int slots_ = 0;      // see slots_for()
-  bool wide_ = false;  // the processor has the byte permutes and compress of AVX-512 VBMI2
+  int slots_ = 0;  // see slots_for()
   std::size_t longest_ = 0;
 };
 

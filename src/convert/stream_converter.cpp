@@ -38,6 +38,7 @@ class StreamConverter::Utf8Text {
  public:
   Utf8Text(const ConversionSettings& settings, ConversionPath path)
       : processor_(settings), fast_(path == ConversionPath::table), wide_(fast_ && wide::available()) {
+    if (!fast_) return;  // the plain path works out each character as it comes
     for (Character c = 0; c < 0x80; ++c) ascii_[c] = work_out(c);
     if (!wide_) return;
     // ASCII, Latin-1 and Cyrillic, as the wide kernel reads them; it serves
@@ -46,8 +47,8 @@ class StreamConverter::Utf8Text {
     for (std::size_t table = 0; table < 2; ++table) {
       for (Character low = 0; low < 256; ++low) {
         const ByteOutcome& o = outcome((table == 0 ? 0 : 0x400) | low);
-        narrow_single_[table][low] = o.length == 1 ? o.bytes[0] : 0;
-        narrow_kind_[table][low] = o.length == 0 ? 0 : o.length == 1 ? wide::kWritesOne : wide::kWritesSeveral;
+        narrow_single_[table][low] = wide::single_byte_of(o);
+        narrow_kind_[table][low] = wide::kind_of(o);
         single += o.length <= 1;
       }
     }
@@ -72,7 +73,7 @@ class StreamConverter::Utf8Text {
   ByteOutcome work_out(Character c) {
     OutcomeSink sink;
     processor_.process_character(c, sink);
-    return sink.outcome;  // at most eight bytes: an entity is the longest
+    return sink.outcome;  // at most ten bytes: a numeric entity ("&#1114111;") is the longest
   }
 
   const ByteOutcome& outcome(Character c) {

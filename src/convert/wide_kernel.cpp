@@ -14,7 +14,6 @@ namespace recodia::wide {
 #ifdef RECODIA_WIDE_LOOP
 namespace {
 
-using WideTables = Tables;
 
 bool has_wide_registers_impl() {
   __builtin_cpu_init();
@@ -90,7 +89,7 @@ RECODIA_WIDE_TARGET inline void place_entry(Placement& at, unsigned lane, std::u
 // byte i is whether byte i-1 opens a quotation: a table lookup too, shifted by
 // one lane.
 template <bool kWithContext, int kSlots>
-RECODIA_WIDE_TARGET Progress convert_wide(const WideTables& t, const std::uint8_t* in, std::size_t size,
+RECODIA_WIDE_TARGET Progress convert_wide(const Tables& t, const std::uint8_t* in, std::size_t size,
                                           std::uint8_t* out, bool& opening) {
   std::uint8_t* const start = out;
   const WideTable single_closing = load_table(t.single[0]);
@@ -148,7 +147,7 @@ RECODIA_WIDE_TARGET Progress convert_wide(const WideTables& t, const std::uint8_
 }
 
 template <bool kWithContext>
-RECODIA_WIDE_TARGET Progress convert_wide(const WideTables& t, int slots, const std::uint8_t* in,
+RECODIA_WIDE_TARGET Progress convert_wide(const Tables& t, int slots, const std::uint8_t* in,
                                           std::size_t size, std::uint8_t* out, bool& opening) {
   switch (slots) {
     case 0: return convert_wide<kWithContext, 0>(t, in, size, out, opening);

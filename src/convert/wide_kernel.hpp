@@ -15,6 +15,11 @@ namespace recodia::wide {
 inline constexpr std::uint8_t kWritesOne = 1;
 inline constexpr std::uint8_t kWritesSeveral = 2;
 
+// An outcome as the lookup tables hold it: the byte written when it is
+// exactly one, and whether it writes nothing, one byte or several.
+inline std::uint8_t single_byte_of(const ByteOutcome& o) { return o.length == 1 ? o.bytes[0] : 0; }
+inline std::uint8_t kind_of(const ByteOutcome& o) { return o.length == 0 ? 0 : o.length == 1 ? kWritesOne : kWritesSeveral; }
+
 // The outcome table's parts that the kernel reads.
 struct Tables {
   const std::array<std::array<ByteOutcome, 256>, 2>& outcome;
