@@ -101,6 +101,21 @@ TEST(FastPath, Utf8DecodingAsThePlainOneAtEveryCut) {
   }
 }
 
+// Every scalar value from the space up, written in UTF-8 by iconv, is read and
+// written back as it was, with nothing replaced, by the fast decoding and the plain one.
+TEST(FastPath, EveryScalarValueThroughUtf8AsIconvWritesIt) {
+  Bytes utf32;
+  for (char32_t c = 0x20; c <= 0x10FFFF; c = c == 0xD7FF ? 0xE000 : c + 1)
+    utf32 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8 & 0xFF), static_cast<char>(c >> 16), 0};
+  const Bytes text = iconv_convert("UTF-32LE", "UTF-8", utf32);
+  const auto s = resolved({"-utf8", "-toutf8", "-noaltlf"});
+  for (const ConversionPath path : {ConversionPath::table, ConversionPath::reference}) {
+    const Conversion run = convert_in_pieces(s, text, kPieces, path);
+    EXPECT_TRUE(same_bytes(text, run.out));
+    EXPECT_EQ(run.replaced, 0u);
+  }
+}
+
 // Each maximal ill-formed part becomes one replacement character, counted
 // (tests/data/utf8-ill-formed.txt); in a single-byte target it is written as
 // a question mark, like one read from well-formed text.

@@ -1,6 +1,7 @@
 // Whole runs of the program on the cases of tests/data/conversions.txt, those
 // with the same switches in one run; "-auto" on standard input longer than
 // the detection's sample; and the modification time that "-pdt" carries.
+#include <fstream>
 #include <iterator>
 
 #include "process.hpp"
@@ -70,6 +71,29 @@ TEST(Conversions, AutoStandardInputIsDetectedAndConvertedWhole) {
     EXPECT_TRUE(same_bytes(iconv_convert("KOI8-R", "UTF-8", input), r.out));
     EXPECT_EQ(r.err, "Wait...\nrecodia: standard input: detected KOI8-R (-koi8)\n Done.\n");
   }
+}
+
+// Memory does not grow with the text: a run over 32 MiB of standard input
+// (whose start is held for the detection) peaks within a few MiB of one over 1 MiB.
+TEST(Conversions, MemoryDoesNotGrowWithTheText) {
+#if defined(__SANITIZE_ADDRESS__)
+  GTEST_SKIP() << "AddressSanitizer keeps freed memory in quarantine";
+#endif
+  if (windows_program()) GTEST_SKIP() << "wine's own memory is not the program's";
+  const Bytes koi8r = field_bytes("KOI8-R:@russian.txt"), utf8 = iconv_convert("KOI8-R", "UTF-8", koi8r);
+  long peak[2] = {};
+  for (const std::size_t copies : {(1u << 20) / koi8r.size(), (32u << 20) / koi8r.size()}) {
+    // Written piece by piece: a forked child counts its parent's memory until it runs the program.
+    TempDir dir;
+    std::ofstream in(dir / "in", std::ios::binary);
+    for (std::size_t i = 0; i < copies; ++i) in << koi8r;
+    in.close();
+    const RunResult r = run_recodia({"-ni", "-auto", "-toutf8", "-", "out"}, dir.path(), {.standard_input_file = dir / "in"});
+    ASSERT_EQ(r.exit_code, 0) << r.err;
+    EXPECT_EQ(std::filesystem::file_size(dir / "out"), copies * utf8.size());
+    peak[copies * koi8r.size() > (1u << 20)] = r.peak_memory_kib;
+  }
+  EXPECT_LT(peak[1] - peak[0], 8 * 1024) << "KiB more for 32 MiB than for 1 MiB";
 }
 
 // "-pdt" gives the output the input's time, rounded down to even seconds,

@@ -6,6 +6,7 @@
 #include <unistd.h>
 
 #include <climits>
+#include <thread>
 
 #include "process.hpp"
 
@@ -34,6 +35,28 @@ TEST(InPlace, AcrossFileSystems) {
   EXPECT_TRUE(same_tree({{"a.txt", "604 " + field_bytes("KOI8-R:@russian.txt")}}, tree(shm.path())));
   EXPECT_EQ(modification_time(file), (seconds - 1) * 1000000000);
   EXPECT_TRUE(tree(work.path()).empty());
+}
+
+// Runs at once in one folder race for the temporary names: a run that finds
+// a name just taken by another takes the next, and every file is converted.
+TEST(InPlace, RunsAtOnceInOneFolder) {
+  TempDir dir;
+  std::vector<std::vector<std::string>> arguments(8, {"-ni", "-w", "-tokoi8", "-i"});
+  for (std::size_t run = 0; run < arguments.size(); ++run) {
+    for (int file = 0; file < 25; ++file) {
+      arguments[run].push_back(std::to_string(run) + "-" + std::to_string(file) + ".txt");
+      write_file(dir / arguments[run].back(), field_bytes("CP1251:@russian.txt"));
+    }
+  }
+  Tree expected = tree(dir.path());
+  for (auto& [name, value] : expected) value = value.substr(0, value.find(' ') + 1) + field_bytes("KOI8-R:@russian.txt");
+  std::vector<RunResult> results(arguments.size());
+  std::vector<std::thread> runs;
+  for (std::size_t run = 0; run < arguments.size(); ++run)
+    runs.emplace_back([&, run] { results[run] = run_recodia(arguments[run], dir.path()); });
+  for (std::thread& run : runs) run.join();
+  for (const RunResult& r : results) EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(same_tree(expected, tree(dir.path())));
 }
 
 // Root converts other users' files: each keeps its owner, group, mode,

@@ -3,6 +3,7 @@
 #include <fcntl.h>
 #include <grp.h>
 #include <signal.h>
+#include <sys/resource.h>
 #include <sys/stat.h>
 #include <sys/wait.h>
 #include <termios.h>
@@ -135,10 +136,12 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const fs::path&
   if (setting.interrupt) ::usleep(50000), ::kill(pid, *setting.interrupt);
   // A terminal is read when the program has ended (its master reports EIO then); a pipe while it runs.
   const bool wait_first = setting.standard_output_terminal || setting.interrupt;
-  if (wait_first) ::waitpid(pid, &status, 0);
+  rusage usage{};
+  if (wait_first) ::wait4(pid, &status, 0, &usage);
   ::close(out[1]);
   if (out[0] >= 0) result.out = setting.interrupt ? (::close(out[0]), "") : drain(out[0]);
-  if (!wait_first) ::waitpid(pid, &status, 0);
+  if (!wait_first) ::wait4(pid, &status, 0, &usage);
+  result.peak_memory_kib = usage.ru_maxrss;
   // Under wine a file goes when its server has closed the ended program's files, a moment later.
   for (int tries = 0; setting.interrupt && windows_program() && tries < 100 && fs::exists(temporary); ++tries) ::usleep(10000);
   err_reader.join();

@@ -36,6 +36,7 @@ bool windows_program();
 struct RunResult {
   int exit_code = -1;
   Bytes out, err;
+  long peak_memory_kib = 0;  // the largest resident set the run had
 };
 
 // What a run is given beyond standard input from /dev/null and two pipes.
