@@ -73,8 +73,6 @@ std::size_t read_window(InputFile& in, std::span<std::uint8_t> window, PassOn&& 
   }
 }
 
-// The encoding a detection answers with (UTF-8 for UTF-8 text).
-EncodingId answer_of(const Detection& d) { return d.kind == TextKind::utf8 ? kUtf8 : d.encoding; }
 
 // A text in `source` that the target reads as it is.
 bool already_in_target(std::span<const std::uint8_t> window, EncodingId source, EncodingId target) {
@@ -97,7 +95,7 @@ SourceDecision choose_source(const RunContext& context, const std::string& in_na
     if (!empty) r.report(Diagnostic::plain_ascii, {shown});
     return SourceDecision::as_it_is;
   }
-  settings.source = answer_of(d);
+  settings.source = d.encoding;
   const Encoding& e = encoding(settings.source);
   const std::string_view named = e.source_switches[0];
   if (already_in_target(window, settings.source, settings.target)) {
@@ -121,7 +119,7 @@ void warn_if_plainly_other(const RunContext& context, const std::string& in_name
   const EncodingId named = context.settings.source;
   const std::optional<Detection> other = plainly_other_than(window, named);
   if (!other) return;
-  const Encoding& looks = encoding(answer_of(*other));
+  const Encoding& looks = encoding(other->encoding);
   const Reporter& r = context.reporter;
   r.report(Diagnostic::looks_like, {r.name(in_name, false), looks.name, looks.source_switches[0], encoding(named).name});
 }
@@ -471,7 +469,7 @@ bool detect_files(const CommandLine& command_line, FileSystem& files, platform::
       continue;
     }
     const Detection d = detect_encoding(std::span(window).first(n));
-    const Encoding& e = encoding(answer_of(d));
+    const Encoding& e = encoding(d.encoding);
     std::string line = name + ": ";
     line += d.kind == TextKind::ascii ? std::string("ascii") : std::string(e.source_switches[0]) + " " + std::string(e.name);
     console.write(platform::Stream::standard_output, line + "\n");

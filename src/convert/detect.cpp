@@ -127,47 +127,6 @@ class SymbolPairCosts {
   std::vector<LanguageCosts> rows_;
 };
 
-// Walks a UTF-8 text byte by byte (the well-formed sequences of Unicode's
-// table 3-7: no overlong forms, surrogates or values past U+10FFFF).
-class Utf8Validator {
- public:
-  void feed(std::uint8_t b) {
-    if (!valid_) return;
-    if (pending_ > 0) {
-      if (b < low_ || b > high_) {
-        valid_ = false;
-        return;
-      }
-      low_ = 0x80;
-      high_ = 0xBF;
-      if (--pending_ == 0) ++sequences_;
-      return;
-    }
-    if (b < 0x80) return;
-    if (b >= 0xC2 && b <= 0xDF) {
-      pending_ = 1;
-    } else if (b >= 0xE0 && b <= 0xEF) {
-      pending_ = 2;
-      if (b == 0xE0) low_ = 0xA0;
-      if (b == 0xED) high_ = 0x9F;
-    } else if (b >= 0xF0 && b <= 0xF4) {
-      pending_ = 3;
-      if (b == 0xF0) low_ = 0x90;
-      if (b == 0xF4) high_ = 0x8F;
-    } else {
-      valid_ = false;
-    }
-  }
-  // Valid with a non-ASCII character; a sequence cut by the sample's end is forgiven.
-  bool is_text() const { return valid_ && sequences_ > 0; }
-
- private:
-  bool valid_ = true;
-  int pending_ = 0;
-  std::uint8_t low_ = 0x80, high_ = 0xBF;
-  std::size_t sequences_ = 0;
-};
-
 constexpr bool has_byte_order_mark(std::span<const std::uint8_t> s) {
   return s.size() >= 3 && s[0] == 0xEF && s[1] == 0xBB && s[2] == 0xBF;
 }
@@ -193,7 +152,7 @@ struct PairCounts {
   Cost total = 0;
 };
 
-// What one pass over the sample learns: whether it is UTF-8, which bytes occur,
+// What one pass over the sample learns: how it reads as UTF-8, which bytes occur,
 // and how often each pair of neighbouring bytes does (each line starts after a
 // line end), in the lines that hold a byte above ASCII and, apart, in the
 // lines of plain ASCII.
@@ -201,7 +160,15 @@ struct SampleStatistics {
   SampleStatistics() = default;
   SampleStatistics(const SampleStatistics&) = delete;  // the counts point into `counts`
   SampleStatistics(SampleStatistics&&) = default;      // which keeps its block when moved
-  bool utf8 = false;
+  // The characters above ASCII that the sample reads as in UTF-8, and how many
+  // of them replace ill-formed bytes; a sequence cut by the sample's end is forgiven.
+  std::uint64_t utf8_characters = 0, utf8_replaced = 0;
+  // Valid UTF-8 with a character above ASCII.
+  bool utf8() const { return utf8_replaced == 0 && utf8_characters > 0; }
+  // Text named as UTF-8 that is mostly not: more of its characters above
+  // ASCII are ill-formed than well-formed. A few stray bytes in UTF-8 text do
+  // not make it another encoding.
+  bool mostly_ill_formed() const { return utf8_replaced > utf8_characters - utf8_replaced; }
   std::bitset<256> bytes;
   // Both counts in one block: a second block as large made the allocator
   // hand memory back and fetch it again on every call.
@@ -212,13 +179,13 @@ struct SampleStatistics {
 
 SampleStatistics gather(std::span<const std::uint8_t> sample) {
   SampleStatistics s;
-  Utf8Validator utf8;
+  Utf8Decoder utf8;
   for (auto start = sample.begin(); start != sample.end();) {
     auto end = std::find(start, sample.end(), '\n');
     if (end != sample.end()) ++end;
     bool high = false;
     for (auto it = start; it != end; ++it) {
-      utf8.feed(*it);
+      utf8.put(*it, [&](Character c) { s.utf8_characters += c >= 0x80; });
       s.bytes.set(*it);
       high = high || *it >= 0x80;
     }
@@ -227,7 +194,7 @@ SampleStatistics gather(std::span<const std::uint8_t> sample) {
     for (auto it = start; it != end; previous = *it++) counts.add(previous, *it);
     start = end;
   }
-  s.utf8 = utf8.is_text();
+  s.utf8_replaced = utf8.replaced();
   return s;
 }
 
@@ -317,8 +284,8 @@ EncodingId cheapest(const std::array<Cost, kEncodingCount>& total) {
 
 // UTF-8 and plain ASCII, which need no weighing of the single-byte encodings.
 std::optional<Detection> without_weighing(std::span<const std::uint8_t> sample, const SampleStatistics& s) {
-  if (has_byte_order_mark(sample)) return Detection{TextKind::utf8, kDos866, true, 0};
-  if (s.utf8) return Detection{TextKind::utf8, kDos866, false, 0};
+  if (has_byte_order_mark(sample)) return Detection{TextKind::utf8, kUtf8, true, 0};
+  if (s.utf8()) return Detection{TextKind::utf8, kUtf8, false, 0};
   if (!has_non_ascii(s.bytes)) return Detection{};
   return std::nullopt;
 }
@@ -337,26 +304,9 @@ Detection weigh(const SampleStatistics& s) {
   return {TextKind::single_byte, best, false, margin};
 }
 
-// Text named as UTF-8 that is mostly not: more of its bytes above ASCII are
-// ill-formed than stand in well-formed sequences. A few stray bytes in UTF-8
-// text do not make it another encoding.
-bool mostly_ill_formed(std::span<const std::uint8_t> sample) {
-  Utf8Decoder decoder;
-  std::uint64_t characters = 0;
-  for (std::uint8_t b : sample) decoder.put(b, [&](Character c) { characters += c >= 0x80; });
-  const std::uint64_t replaced = decoder.replaced();
-  return replaced > characters - replaced;
-}
 
 }  // namespace
 
-
-bool is_utf8_text(std::span<const std::uint8_t> sample) {
-  if (has_byte_order_mark(sample)) return true;
-  Utf8Validator v;
-  for (std::uint8_t b : bounded(sample)) v.feed(b);
-  return v.is_text();
-}
 
 bool reads_alike(std::span<const std::uint8_t> sample, EncodingId a, EncodingId b) {
   std::bitset<256> bytes;
@@ -376,7 +326,7 @@ std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample
   const SampleStatistics s = gather(sample);
   if (const auto plain = without_weighing(sample, s))
     return plain->kind == TextKind::utf8 && named != kUtf8 ? plain : std::nullopt;
-  if (named == kUtf8) return mostly_ill_formed(sample) ? std::optional(weigh(s)) : std::nullopt;
+  if (named == kUtf8) return s.mostly_ill_formed() ? std::optional(weigh(s)) : std::nullopt;
   const std::array<Cost, kEncodingCount> total = score_sources(s);
   const EncodingId best = cheapest(total);
   const int margin = bits(total[named] - total[best]);

@@ -19,12 +19,13 @@ inline constexpr std::size_t kDetectionSampleSize = 64 * 1024;
 enum class TextKind : std::uint8_t {
   ascii,        // plain ASCII: every encoding reads it alike
   utf8,         // a UTF-8 byte-order mark, or valid UTF-8 with non-ASCII characters
+                // (a sequence cut off by the end of the sample counts as valid)
   single_byte,  // `Detection::encoding`
 };
 
 struct Detection {
   TextKind kind = TextKind::ascii;
-  EncodingId encoding = kDos866;  // the answer when kind is single_byte
+  EncodingId encoding = kDos866;  // the answer: kUtf8 for UTF-8, any when ASCII
   bool byte_order_mark = false;   // UTF-8 that starts with one
   // Bits of evidence between the answer and the best candidate that reads the
   // sample differently; large when sure. 0 when no candidate reads differently.
@@ -42,9 +43,6 @@ constexpr bool is_sure(const Detection& d) {
 // Reads at most kDetectionSampleSize bytes of the sample.
 Detection detect_encoding(std::span<const std::uint8_t> sample);
 
-// A UTF-8 byte-order mark, or valid UTF-8 with at least one non-ASCII
-// character. A sequence cut off by the end of the sample counts as valid.
-bool is_utf8_text(std::span<const std::uint8_t> sample);
 
 // Whether two source encodings read every byte of the sample as the same
 // character (then either answer is right).

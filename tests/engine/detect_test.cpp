@@ -31,9 +31,9 @@ TEST(Detect, Utf8IsValidTextWithCharactersBeyondAscii) {
   EXPECT_EQ(answer(detect_encoding(bytes("plain text\r\n"))), "ascii");
   // Any ill-formed part makes it no UTF-8, but a sequence cut by the end of the sample.
   for (const auto& row : data_rows("utf8-ill-formed.txt"))
-    EXPECT_EQ(is_utf8_text(bytes(unhex(row[0]) + " ok")), row[2] == "0") << row[0];
-  EXPECT_TRUE(is_utf8_text(bytes("\xD0\x9F\xD1")));
-  EXPECT_FALSE(is_utf8_text(bytes("ab\xD0")));  // nothing but a cut sequence
+    EXPECT_EQ(detect_encoding(bytes(unhex(row[0]) + " ok")).kind == TextKind::utf8, row[2] == "0") << row[0];
+  EXPECT_EQ(answer(detect_encoding(bytes("\xD0\x9F\xD1"))), "utf8");
+  EXPECT_NE(answer(detect_encoding(bytes("ab\xD0"))), "utf8");  // nothing but a cut sequence
 }
 
 }  // namespace
