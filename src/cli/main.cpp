@@ -22,10 +22,7 @@ int run(const std::vector<std::string_view>& arguments) {
 // so that every name, Cyrillic ones too, comes through whatever the code page.
 int wmain(int argc, wchar_t** argv) {
   std::vector<std::string> utf8;
-  for (int i = 1; i < argc; ++i) {
-    const std::wstring_view argument(argv[i]);
-    utf8.push_back(recodia::platform::utf16_to_utf8(std::u16string(argument.begin(), argument.end())));
-  }
+  for (int i = 1; i < argc; ++i) utf8.push_back(recodia::platform::to_utf8(argv[i]));
   return run(std::vector<std::string_view>(utf8.begin(), utf8.end()));
 }
 #else

@@ -4,6 +4,7 @@
 #include <tuple>
 
 #include "convert/code_pages.hpp"
+#include "convert/utf8.hpp"
 
 namespace recodia {
 namespace {
@@ -195,19 +196,6 @@ static_assert(every_text_given(kEnglishDiagnostics), "one English text per diagn
 constexpr DiagnosticSet kRussianDiagnostics = std::apply(
     [](const auto&... texts) { return DiagnosticSet{texts.view()...}; }, kRussianDiagnosticTexts);
 
-void append_utf8(std::string& out, char32_t c) {
-  if (c < 0x80) {
-    out += static_cast<char>(c);
-  } else if (c < 0x800) {
-    out += static_cast<char>(0xC0 | (c >> 6));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  } else {
-    out += static_cast<char>(0xE0 | (c >> 12));
-    out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-    out += static_cast<char>(0x80 | (c & 0x3F));
-  }
-}
-
 }  // namespace
 
 const MessageSet& select_messages(Language language) {
@@ -219,7 +207,7 @@ std::string dos866_to_utf8(std::string_view text) {
   out.reserve(text.size() * 2);
   for (char ch : text) {
     const auto b = static_cast<unsigned char>(ch);
-    append_utf8(out, b < 0x80 ? char32_t{b} : code_pages::kDos866[b - 0x80]);
+    encode_utf8(b < 0x80 ? char32_t{b} : code_pages::kDos866[b - 0x80], [&out](std::uint8_t u) { out += static_cast<char>(u); });
   }
   return out;
 }

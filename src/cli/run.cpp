@@ -138,8 +138,8 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
   ConversionSettings as_it_is = settings;
   as_it_is.no_encoding = true;
   ConversionSettings detected = settings;
-  std::optional<StreamConverter> first, second;
-  StreamConverter* converter = &first.emplace(choice == SourceChoice::detected ? as_it_is : settings, context.path);
+  std::optional<StreamConverter> converter;
+  converter.emplace(choice == SourceChoice::detected ? as_it_is : settings, context.path);
   const auto put = [&](std::span<const std::uint8_t> converted) {
     return out.write(converted.data(), converted.size());
   };
@@ -160,8 +160,8 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
         case SourceDecision::as_it_is: break;
         case SourceDecision::refuse: return StreamResult::refused;
         case SourceDecision::convert:
-          if (!put(first->finish())) return StreamResult::failed;
-          converter = &second.emplace(detected, context.path);
+          if (!put(converter->finish())) return StreamResult::failed;
+          converter.emplace(detected, context.path);
           break;
       }
     }
@@ -308,6 +308,11 @@ bool replace_original(const RunContext& context, const Replacement& r, std::vect
   return true;
 }
 
+// The status of a file by its name; none for standard input or output.
+std::optional<platform::FileStatus> status_of_named(FileSystem& files, const std::string& name) {
+  return name == kStandardStream ? std::nullopt : files.status(name);
+}
+
 // Two different names for one existing regular file.
 bool same_file(FileSystem& files, const std::string& a, const std::string& b) {
   if (a == kStandardStream || b == kStandardStream) return false;
@@ -429,7 +434,7 @@ bool output_is_standard_output(FileSystem& files, const CommandLine& command_lin
   // would be written into the text before it is read.
   const auto standard_output = files.standard_output_identity();
   for (const std::string& name : names) {
-    const auto file = name == kStandardStream ? std::nullopt : files.status(name);
+    const auto file = status_of_named(files, name);
     if (file && standard_output && file->identity == *standard_output) return true;
   }
   return false;
@@ -490,7 +495,7 @@ bool run_files(const RunContext& context) {
     // over: the files are told apart before any is replaced by a new one.
     std::vector<std::optional<platform::FileIdentity>> identities;
     for (const std::string& name : names) {
-      const auto status = name == kStandardStream ? std::nullopt : context.files.status(name);
+      const auto status = status_of_named(context.files, name);
       identities.push_back(status ? std::optional(status->identity) : std::nullopt);
     }
     for (std::size_t i = 0; i < names.size(); ++i) {

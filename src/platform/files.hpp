@@ -46,7 +46,6 @@ struct FileIdentity {
 struct FileStatus {
   FileIdentity identity;
   bool regular_file = false;
-  bool directory = false;
 };
 
 // What a file that replaces another takes over from it. Its contents are the

@@ -32,7 +32,6 @@ FileStatus status_of(const struct stat& st) {
   FileStatus s;
   s.identity = {static_cast<std::uint64_t>(st.st_dev), static_cast<std::uint64_t>(st.st_ino)};
   s.regular_file = S_ISREG(st.st_mode);
-  s.directory = S_ISDIR(st.st_mode);
   return s;
 }
 

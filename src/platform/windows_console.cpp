@@ -24,8 +24,7 @@ class WindowsConsole final : public Console {
     const HANDLE h = handle(stream);
     if (h == nullptr || h == INVALID_HANDLE_VALUE) return;  // started without it
     if (is_console(h)) {
-      const std::u16string text = utf8_to_utf16(bytes);
-      const std::wstring wide(text.begin(), text.end());
+      const std::wstring wide = to_wide(bytes);
       write_all(wide.data(), wide.size(), [h](const wchar_t* data, DWORD size, DWORD* done) {
         return ::WriteConsoleW(h, data, size, done, nullptr);
       });

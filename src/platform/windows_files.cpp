@@ -24,13 +24,6 @@ constexpr DWORD kLongestPath = 32768;
 // One ReadFile or WriteFile moves at most this much.
 constexpr std::size_t kLargestTransfer = 1 << 30;
 
-std::wstring to_wide(std::string_view utf8) {
-  const std::u16string text = utf8_to_utf16(utf8);
-  return std::wstring(text.begin(), text.end());
-}
-
-std::string to_utf8(std::wstring_view wide) { return utf16_to_utf8(std::u16string(wide.begin(), wide.end())); }
-
 // The system's words for an error, in English as the POSIX build gives them,
 // without the closing full stop and line break.
 std::string reason_for(DWORD error) {
@@ -63,9 +56,15 @@ Failure last_failure() { return failure_from(::GetLastError()); }
 // long for the old limit of 260 characters.
 std::wstring wide_name(std::string_view name) {
   const std::wstring given = to_wide(name);
-  std::wstring full(kLongestPath, L'\0');
-  const DWORD n = ::GetFullPathNameW(given.c_str(), kLongestPath, full.data(), nullptr);
-  if (n == 0 || n >= kLongestPath) return given;
+  // Room for the usual path first; a longer one is asked for again with the
+  // room it needs (the answer then counts the closing null).
+  std::wstring full(MAX_PATH, L'\0');
+  DWORD n = ::GetFullPathNameW(given.c_str(), MAX_PATH, full.data(), nullptr);
+  if (n >= full.size() && n < kLongestPath) {
+    full.resize(n);
+    n = ::GetFullPathNameW(given.c_str(), n, full.data(), nullptr);
+  }
+  if (n == 0 || n >= full.size()) return given;
   full.resize(n);
   const std::u16string long_form = long_path_form(std::u16string(full.begin(), full.end()));
   if (long_form.size() == full.size()) return given;
@@ -109,8 +108,7 @@ std::optional<FileStatus> status_of(HANDLE h) {
   if (!::GetFileInformationByHandle(h, &info)) return std::nullopt;  // a pipe, a console
   FileStatus s;
   s.identity = {info.dwVolumeSerialNumber, (std::uint64_t{info.nFileIndexHigh} << 32) | info.nFileIndexLow};
-  s.directory = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0;
-  s.regular_file = !s.directory && is_disk_file(h);
+  s.regular_file = (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) == 0 && is_disk_file(h);
   return s;
 }
 

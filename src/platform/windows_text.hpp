@@ -25,4 +25,13 @@ std::u16string long_path_form(std::u16string_view full_path);
 // messages show the usual name (long_path_form gives the system its form again).
 std::u16string plain_path_form(std::u16string_view path);
 
+#ifdef _WIN32
+// The same conversions for the wide strings of the Windows API (UTF-16 there).
+inline std::wstring to_wide(std::string_view utf8) {
+  const std::u16string text = utf8_to_utf16(utf8);
+  return std::wstring(text.begin(), text.end());
+}
+inline std::string to_utf8(std::wstring_view wide) { return utf16_to_utf8(std::u16string(wide.begin(), wide.end())); }
+#endif
+
 }  // namespace recodia::platform
