@@ -6,6 +6,7 @@
 #include <cctype>
 #include <cstdio>
 #include <fstream>
+#include <iterator>
 #include <sstream>
 #include <stdexcept>
 
@@ -42,6 +43,17 @@ Bytes replace_all(Bytes s, std::string_view from, std::string_view to) {
   return s;
 }
 
+std::vector<std::string> words(const std::string& text) {
+  std::istringstream in(text);
+  return {std::istream_iterator<std::string>(in), std::istream_iterator<std::string>()};
+}
+
+Bytes repeated(const Bytes& text, std::size_t size) {
+  Bytes out;
+  while (out.size() < size) out += text;
+  return out;
+}
+
 Bytes field_bytes(std::string field) {
   std::string charset;
   bool crlf = false;
@@ -64,13 +76,11 @@ Bytes field_bytes(std::string field) {
     text.clear();
   };
   if (field.starts_with("@")) {
-    std::istringstream words(field.substr(1));
-    std::string name, replacement;
-    words >> name;
-    text = data_file(name);
-    while (words >> replacement) {
-      const std::size_t equals = replacement.find('=', 1);
-      text = replace_all(text, replacement.substr(0, equals), replacement.substr(equals + 1));
+    const std::vector<std::string> parts = words(field.substr(1));  // the file, then the replacements
+    text = data_file(parts.at(0));
+    for (std::size_t i = 1; i < parts.size(); ++i) {
+      const std::size_t equals = parts[i].find('=', 1);
+      text = replace_all(text, parts[i].substr(0, equals), parts[i].substr(equals + 1));
     }
     field.clear();
   }

@@ -29,6 +29,10 @@ std::vector<std::vector<std::string>> data_rows(const std::string& name, char se
 Bytes field_bytes(std::string field);
 
 Bytes replace_all(Bytes text, std::string_view from, std::string_view to);
+// The words of a text, as white space separates them.
+std::vector<std::string> words(const std::string& text);
+// `text` over and over, until at least `size` bytes long.
+Bytes repeated(const Bytes& text, std::size_t size);
 
 // The standard output of a shell command; nothing when it fails.
 std::optional<std::string> command_output(const std::string& command);

@@ -1,7 +1,4 @@
 // The command line on its own (tests/data/options.txt).
-#include <iterator>
-#include <sstream>
-
 #include "cli/options.hpp"
 #include "convert/registry.hpp"
 #include "support.hpp"
@@ -12,8 +9,7 @@ namespace {
 TEST(Options, NamesErrorsAndSettledSettings) {
   const char* const lines[] = {"LF", "CR LF", "?", "kept"};
   for (const auto& row : data_rows("options.txt")) {
-    std::istringstream words(row[0]);
-    const std::vector<std::string> arguments{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    const std::vector<std::string> arguments = words(row[0]);
     const std::vector<std::string_view> views(arguments.begin(), arguments.end());
     ConversionSettings s;
     CommandLine command_line;

@@ -2,7 +2,6 @@
 // with the same switches in one run; "-auto" on standard input longer than
 // the detection's sample; and the modification time that "-pdt" carries.
 #include <fstream>
-#include <iterator>
 
 #include "process.hpp"
 
@@ -31,8 +30,7 @@ TEST(Conversions, CasesOfTheDataFile) {
   }
   EXPECT_GT(runs.size(), 50u);
   for (const auto& [switch_text, groups] : runs) {
-    std::istringstream words(switch_text);
-    std::vector<std::string> arguments{std::istream_iterator<std::string>(words), std::istream_iterator<std::string>()};
+    std::vector<std::string> arguments = words(switch_text);
     arguments.insert(arguments.end(), {"-ni", "in.txt", "out.txt"});
     const auto run = [&](const Bytes& input, const std::string& what, const Bytes& expected, const std::optional<Bytes>& err) {
       TempDir dir;
@@ -60,10 +58,8 @@ TEST(Conversions, CasesOfTheDataFile) {
 // longer than the sample, and one whose first 100 KB are plain ASCII.
 TEST(Conversions, AutoStandardInputIsDetectedAndConvertedWhole) {
   const Bytes koi8r = field_bytes("KOI8-R:@russian.txt");
-  Bytes ascii, long_koi8r;
-  while (ascii.size() < 100000) ascii += "plain \"ASCII\" text\n";
-  while (long_koi8r.size() < 200000) long_koi8r += koi8r;
-  for (const Bytes& input : {long_koi8r, ascii + koi8r + ascii}) {
+  const Bytes ascii = repeated("plain \"ASCII\" text\n", 100000);
+  for (const Bytes& input : {repeated(koi8r, 200000), ascii + koi8r + ascii}) {
     TempDir dir;
     write_file(dir / "in", input);
     const RunResult r = run_recodia({"-ni", "-auto", "-toutf8"}, dir.path(), {.standard_input_file = dir / "in"});

@@ -81,9 +81,7 @@ void expect_installed_under(const fs::path& prefix) {
 // `cmake --install` writes its record into the build tree: the user's own is
 // put back, and installs from one build tree take turns.
 TEST(Packaging, InstallIntoAPrefixAndTheDebianPackage) {
-  const std::string cache = read_file(kBuildDir / "CMakeCache.txt"), key = "\nCMAKE_COMMAND:INTERNAL=";
-  const std::size_t at = cache.find(key) + key.size();
-  const fs::path cmake = cache.substr(at, cache.find('\n', at) - at);
+  const fs::path cmake = RECODIA_CMAKE;  // the cmake that configured this build
   const TempDir work;
   const auto installed = run({"flock", kBuildDir.string(), "sh", "-c", R"(
     m=$1/install_manifest.txt; if [ -e "$m" ]; then cp -p "$m" saved; fi; "$2" --install "$1" --strip --prefix "$3"; r=$?

@@ -14,7 +14,6 @@
 #include <cerrno>
 #include <ctime>
 #include <fstream>
-#include <iterator>
 #include <sstream>
 #include <thread>
 
@@ -48,10 +47,9 @@ namespace {
 // The words of the command that runs the program under test.
 std::vector<std::string> program_under_test() {
   const char* chosen = std::getenv("RECODIA_TEST_PROGRAM");
-  std::istringstream command(chosen != nullptr && *chosen != '\0' ? chosen : RECODIA_TEST_PROGRAM);
-  std::vector<std::string> words{std::istream_iterator<std::string>(command), std::istream_iterator<std::string>()};
-  if (words.empty()) words.push_back(RECODIA_BINARY);
-  return words;
+  std::vector<std::string> command = words(chosen != nullptr && *chosen != '\0' ? chosen : RECODIA_TEST_PROGRAM);
+  if (command.empty()) command.push_back(RECODIA_BINARY);
+  return command;
 }
 
 Bytes drain(int fd) {

@@ -28,9 +28,7 @@ void make_sample_folder(const TempDir& dir) {
   for (const auto& [name, mode] : {std::pair{"a.txt", 0644}, {"private.txt", 0600}, {"exec.txt", 0755}, {"ro.txt", 0444},
                                    {"secret.txt", 0}, {"locked/b.txt", 0666}})
     file(name, field_bytes("CP1251:@russian.txt"), mode);
-  Bytes big;
-  while (big.size() < 400000) big += field_bytes("CP1251:@russian.txt");
-  file("big.txt", big, 0644);
+  file("big.txt", repeated(field_bytes("CP1251:@russian.txt"), 400000), 0644);
   file("empty.txt", "", 0644);
   file("old.txt", "keep this", 0666);
   file("unsure.txt", data_file("detect/iso-8859-15.txt"), 0644);
@@ -78,12 +76,12 @@ TEST(RealRuns, OfTheDataFile) {
     TempDir dir;
     make_sample_folder(dir);
     const auto named = [&](const std::string& word) { return word.starts_with("$DIR") ? dir.path().string() + word.substr(4) : word; };
-    std::istringstream words(row[1]), changes(row[5]), settings(row[6]);
+    std::istringstream changes(row[5]);
     std::vector<std::string> arguments;
-    for (std::string word; words >> word;) arguments.push_back(named(word));
+    for (const std::string& word : words(row[1])) arguments.push_back(named(word));
     ProcessSetting setting;
     std::string directory = ".";
-    for (std::string word; settings >> word;) {
+    for (const std::string& word : words(row[6])) {
       const std::string value = word.substr(word.find_first_of(":<>=") + 1 + word.starts_with("out>>"));
       if (word == "nobody") setting.unprivileged = true;
       else if (word == "tty") setting.standard_output_terminal = true;

@@ -174,20 +174,16 @@ Fault fault_of(const std::string& text) {
 const std::string kWait = "Wait...\n", kOk = kWait + " Done.\n";
 const Bytes kInput = field_bytes("CP1251:@russian.txt"), kOutput = field_bytes("KOI8-R:@russian.txt");
 
-Bytes repeated(const Bytes& text) {  // over 400000 bytes: several blocks, so that a write can fail midway
-  Bytes out;
-  while (out.size() < 400000) out += text;
-  return out;
-}
+// Several blocks, so that a write can fail midway.
+constexpr std::size_t kLong = 400000;
 
 TEST(Seam, EveryStepOfTheInPlaceReplacementFailsInTurn) {
-  const Bytes input = repeated(kInput), expected = repeated(kOutput);
+  const Bytes input = repeated(kInput, kLong), expected = repeated(kOutput, kLong);
   const mode_t previous_umask = ::umask(022);  // the temporary file must be private all the same
   const long long time = local_seconds(2005, 5, 5, 5, 5, 5) * 1000000000;
   for (const auto& row : data_rows("in-place-steps.txt")) {
-    std::istringstream words(row[1]);
     std::vector<Fault> faults;
-    for (std::string word; words >> word;) faults.push_back(fault_of(word));
+    for (const std::string& word : words(row[1])) faults.push_back(fault_of(word));
     const std::string& left = row[2];
     for (const bool pdt : {false, true}) {
       SCOPED_TRACE(row[0] + (pdt ? ", -pdt" : ""));
@@ -233,12 +229,12 @@ TEST(Seam, EveryStepOfTheInPlaceReplacementFailsInTurn) {
 TEST(Seam, AFailedRunBetweenTwoFilesSetsNoTime) {
   for (const char* fault : {"write#2", "close"}) {
     TempDir dir;
-    write_file(dir / "in", repeated(kInput));
+    write_file(dir / "in", repeated(kInput, kLong));
     FaultyFileSystem files({fault_of(fault)});
     const RunResult r = run_in_process({"-ni", "-pdt", "-w", "-tokoi8", "in", "out"}, dir.path(), files);
     EXPECT_EQ(r.exit_code, 1);
     EXPECT_EQ(r.out, kWait);
-    const Bytes out = read_file(dir / "out"), expected = repeated(kOutput);
+    const Bytes out = read_file(dir / "out"), expected = repeated(kOutput, kLong);
     EXPECT_TRUE(out.size() <= expected.size() && same_bytes(expected.substr(0, out.size()), out));
     // The time is set just before closing, where the second fault lies.
     EXPECT_EQ(std::ranges::count(files.log, "set_time"), fault == std::string("close")) << fault;
