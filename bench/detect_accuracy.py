@@ -24,6 +24,7 @@ Usage:  cmake --build <build dir> --target bench_detect
 """
 import argparse
 import codecs
+import functools
 import os
 import re
 import shutil
@@ -54,25 +55,8 @@ class Encoding:
 
     def __init__(self, ident, name, script, page):
         self.ident, self.name, self.script = ident, name, script
-        self.table = [chr(b) for b in range(128)] + [None] * 128
-        if page:
-            row = next(p for p in gen_code_pages.PAGES if p[0] == page)
-            source, overrides = row[2], row[3]
-            upper = (gen_code_pages.from_charmap(source[8:]) if source.startswith("charmap:")
-                     else gen_code_pages.from_codec(source))
-            for b, cp in overrides.items():
-                upper[b - 0x80] = cp
-            self.table[128:] = [chr(cp) if cp else None for cp in upper]
-        if ident == "kKx":  # DOS 866 with Zh zh in place of two shades
-            self.table = Encoding("", "", "", "kDos866").table
-            self.table[0xB0], self.table[0xB1] = "Ж", "ж"
-        if ident == "kKoi7":  # 8-bit KOI-7: the KOI8-R letters, and ASCII 0x20..0x3F again above 0xA0
-            koi8r = Encoding("", "", "", "kKoi8r").table
-            self.table[0x24] = "¤"
-            for b in range(0xA0, 0xC0):
-                self.table[b] = chr(b - 0x80)
-            for b in range(0xC0, 0xFF):
-                self.table[b] = koi8r[b]
+        tables = gen_code_pages.read_tables()
+        self.table = list(tables[ident] if ident in ("kKx", "kKoi7") else tables[page])
         self.reverse = {}
         # KOI-7 writes 0x20..0x3F in the Cyrillic half, and KX Zh zh at 0xB0 0xB1, as Recodia does.
         order = range(255, -1, -1) if ident in ("kKoi7", "kKx") else range(256)
@@ -131,16 +115,27 @@ def holds(encoding, letters):
     return True
 
 
+@functools.cache
+def held_out_texts(code):
+    """A language's held-out prose, read once for the samples and the timing."""
+    return prose.split(code)[1]
+
+
+def encoded_stream(e, texts):
+    """The texts that encoding `e` can hold, in it, one after another."""
+    return b"\n".join(x for x in (e.encode(t) for t in texts) if x is not None)
+
+
 def make_samples(encodings, folder):
     """Writes the samples; returns [(path, encoding, language, size label)]."""
     samples = []
     for code, name, script, _ in prose.LANGUAGES:
-        _, texts = prose.split(code)
+        texts = held_out_texts(code)
         letters = alphabet(texts)
         for e in encodings:
             if (script == "cyrillic") != (e.script == "cyrillic") or not holds(e, letters):
                 continue
-            stream = b"\n".join(x for x in (e.encode(t) for t in texts) if x is not None)
+            stream = encoded_stream(e, texts)
             for size, label, wanted in SIZES:
                 count = min(wanted, len(stream) // size)
                 stride = len(stream) // max(count, 1)
@@ -218,8 +213,7 @@ def timing(detect, encodings, folder):
     lines = []
     for ident, code in [("kWindows1251", "ru"), ("kKoi8r", "ru"), ("kWindows1252", "fr"), ("kWindows1254", "tr")]:
         e = by_ident[ident]
-        _, texts = prose.split(code)
-        stream = b"\n".join(x for x in (e.encode(t) for t in texts) if x is not None)
+        stream = encoded_stream(e, held_out_texts(code))
         data = (stream * (1_000_000 // len(stream) + 1))[:1_000_000]
         path = os.path.join(folder, f"time-{ident}-{code}")
         open(path, "wb").write(data)

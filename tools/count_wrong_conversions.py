@@ -38,14 +38,14 @@ import gen_code_pages  # noqa: E402
 
 # ---- The encodings: (source switch, target switch, page, script, DOS target) ----
 ENCODINGS = [
-    ("-kx", "-tokx", "kx", "cyrillic", True),
+    ("-kx", "-tokx", "kKx", "cyrillic", True),
     ("-866", "-to866", "kDos866", "cyrillic", True),
     ("-w", "-tow", "kWindows1251", "cyrillic", False),
     ("-koi8", "-tokoi8", "kKoi8r", "cyrillic", False),
     ("-855", "-to855", "kDos855", "cyrillic", True),
     ("-mac", "-tomac", "kMacCyrillic", "cyrillic", False),
     ("-iso", "-toiso", "kIso8859_5", "cyrillic", False),
-    ("-koi7", "-tokoi7", "koi7", "cyrillic", False),
+    ("-koi7", "-tokoi7", "kKoi7", "cyrillic", False),
     (None, "-totl", None, "translit", False),
     ("-isoir111", "-toisoir111", "kIsoIr111", "cyrillic", False),
     ("-koi8u", "-tokoi8u", "kKoi8u", "cyrillic", False),
@@ -62,43 +62,17 @@ ENCODINGS = [
 ]
 
 
-def upper_halves():
-    halves = {}
-    for cname, _, source, overrides, _ in gen_code_pages.PAGES:
-        if source.startswith("charmap:"):
-            half = gen_code_pages.from_charmap(source[len("charmap:"):])
-        else:
-            half = gen_code_pages.from_codec(source)
-        for b, cp in overrides.items():
-            half[b - 0x80] = cp
-        halves[cname] = half
-    return halves
-
-
 def pages():
     """Each page as (read, write): byte -> character (None: undefined), and the
     characters a target writes with their bytes."""
-    halves = upper_halves()
     out = {}
-    for cname, half in halves.items():
-        read = [chr(b) for b in range(128)] + [chr(c) if c else None for c in half]
-        out[cname] = (read, {c: b for b, c in enumerate(read) if c is not None})
-    # KX: DOS 866 with Zhe and zhe at 0xB0 0xB1; it writes Yo and yo as Ie and ie.
-    read = list(out["kDos866"][0])
-    read[0xB0], read[0xB1] = "Ж", "ж"
+    for name, read in gen_code_pages.read_tables().items():
+        out[name] = (read, {c: b for b, c in enumerate(read) if c is not None})
+    # KX writes Yo and yo as Ie and ie, and Zhe and zhe at 0xB0 0xB1.
+    read = out["kKx"][0]
     write = {c: b for b, c in enumerate(read) if c not in ("Ё", "ё")}
     write["Ж"], write["ж"] = 0xB0, 0xB1
-    out["kx"] = (read, write)
-    # KOI-7, 8-bit form: ASCII with the currency sign for the dollar, the
-    # Cyrillic half's punctuation at 0xA0..0xBF and its letters at 0xC0..0xFE.
-    koi8 = out["kKoi8r"][0]
-    read = [chr(b) for b in range(128)] + [None] * 128
-    read[0x24] = "¤"
-    for b in range(0xA0, 0xC0):
-        read[b] = chr(b - 0x80)
-    for b in range(0xC0, 0xFF):
-        read[b] = koi8[b]
-    out["koi7"] = (read, {c: b for b, c in enumerate(read) if c is not None})
+    out["kKx"] = (read, write)
     return out
 
 

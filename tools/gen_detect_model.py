@@ -30,6 +30,7 @@ import unicodedata
 from collections import Counter
 
 sys.path.insert(0, os.path.dirname(os.path.abspath(__file__)))
+import gen_code_pages  # noqa: E402
 import prose  # noqa: E402
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
@@ -107,12 +108,6 @@ def unnatural(text):
 
 def symbol_name(s):
     return CLASSES[s] if s < FIRST_LETTER else LETTERS[s - FIRST_LETTER]
-
-
-def code_page_characters():
-    text = open(os.path.join(ROOT, "src/convert/code_pages.hpp"), encoding="utf-8").read()
-    body = text.split("namespace recodia::code_pages {", 1)[1]
-    return sorted({int(h, 16) for h in re.findall(r"0x([0-9A-F]{4,6})\b", body)} - {0})
 
 
 class Language:
@@ -234,7 +229,7 @@ def emit(languages, case_cost):
     for row in range(0, 128, 4):
         w("    " + " ".join(entry(cp, char_literal(cp)) + "," for cp in range(row, row + 4)) + "\n")
     w("}};\n\n")
-    chars = [cp for cp in code_page_characters() if cp >= 0x80]
+    chars = [cp for cp in gen_code_pages.committed_characters() if cp >= 0x80]
     w("// Every character of the code pages above ASCII, in code point order.\n")
     w(f"inline constexpr std::array<CharClass, {len(chars)}> kNonAscii = {{{{\n")
     for cp in chars:
