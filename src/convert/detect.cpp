@@ -236,8 +236,8 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
     const std::uint8_t a = s.pairs.first(pair), b = s.pairs.second(pair);
     const Cost n = s.pairs.count[pair];
     if (reads_as_ascii(a) && reads_as_ascii(b)) {
-      for (int l = 0; l < kLanguageCount; ++l)
-        shared[l] += n * pair_cost(model::kLanguages[l], ascii[a].symbol, ascii[b].symbol);
+      const LanguageCosts& cost = costs.of(ascii[a].symbol, ascii[b].symbol);
+      for (int l = 0; l < kLanguageCount; ++l) shared[l] += n * cost[l];
       continue;
     }
     for (EncodingId id : scored) {
@@ -258,8 +258,8 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
   std::array<Cost, kLanguageCount> plain{};
   for (std::uint16_t pair : s.ascii_lines.pairs) {
     const std::uint8_t a = s.ascii_lines.first(pair), b = s.ascii_lines.second(pair);
-    for (int l = 0; l < kLanguageCount; ++l)
-      plain[l] += s.ascii_lines.count[pair] * pair_cost(model::kLanguages[l], ascii[a].symbol, ascii[b].symbol);
+    const LanguageCosts& cost = costs.of(ascii[a].symbol, ascii[b].symbol);
+    for (int l = 0; l < kLanguageCount; ++l) plain[l] += s.ascii_lines.count[pair] * cost[l];
   }
   const Cost weight = std::min(s.ascii_lines.total, s.pairs.total);
   for (int l = 0; l < kLanguageCount; ++l) shared[l] += plain[l] * weight / std::max<Cost>(1, s.ascii_lines.total);
