@@ -7,11 +7,12 @@
 
 namespace recodia::platform {
 
-// Readies the process; called first thing, before any file is opened. Opens
-// the null device on any standard stream the program was started without (so
-// that no file takes its number and receives the messages), keeps a closed
-// pipe from killing the program while it writes a message, and arranges for
-// the temporary file to be removed when the program is interrupted.
+// Readies the process; called first thing, before any file is opened, so
+// that a standard stream the program was started without never turns out to
+// be a file that receives the messages (POSIX opens the null device on it at
+// once, Windows when it is first used), a closed pipe does not kill the
+// program while it writes a message, and an interrupted run removes its
+// temporary file.
 void prepare_process();
 
 FileSystem& native_file_system();
