@@ -3,6 +3,7 @@
 // encodings and every switch that changes what a byte becomes, and the fast
 // UTF-8 decoding, with the input cut at every place; and ill-formed UTF-8
 // with what it gives.
+#include <algorithm>
 #include <random>
 
 #include "convert/outcome_table.hpp"
@@ -106,7 +107,7 @@ TEST(FastPath, Utf8DecodingAsThePlainOneAtEveryCut) {
 
 // Every scalar value from the space up, written in UTF-8 by iconv, is read and
 // written back as it was, with nothing replaced, by the fast decoding and the plain one.
-TEST(FastPath, EveryScalarValueThroughUtf8AsIconvWritesIt) {
+TEST(FastPath, EveryScalarValueThroughUtf8AsIconvWritesItAndIntoEveryTarget) {
   Bytes utf32;
   for (char32_t c = 0x20; c <= 0x10FFFF; c = c == 0xD7FF ? 0xE000 : c + 1)
     utf32 += {static_cast<char>(c & 0xFF), static_cast<char>(c >> 8 & 0xFF), static_cast<char>(c >> 16), 0};
@@ -116,6 +117,26 @@ TEST(FastPath, EveryScalarValueThroughUtf8AsIconvWritesIt) {
     const Conversion run = convert_in_pieces(s, text, kPieces, path);
     EXPECT_TRUE(same_bytes(text, run.out));
     EXPECT_EQ(run.replaced, 0u);
+  }
+  // Into every other target, plain and with "-html" (the longest substitutes),
+  // the fast decoding, which keeps each character's outcome once worked out,
+  // writes what the plain one does: the Basic Multilingual Plane whole, and
+  // every 61st character beyond it, in an order that meets each character's
+  // neighbours in no particular order.
+  std::vector<Bytes> some;
+  for (std::size_t i = 0; i < utf32.size(); i += 4)
+    if (utf32[i + 2] == 0 || i % (61 * 4) == 0) some.push_back(utf32.substr(i, 4));
+  std::shuffle(some.begin(), some.end(), std::mt19937(5));
+  Bytes shuffled;
+  for (const Bytes& c : some) shuffled += c;
+  const Bytes sample = iconv_convert("UTF-32LE", "UTF-8", shuffled);
+  for (const Encoding& target : kEncodings) {
+    for (const char* mode : {"-noaltlf", "-html"}) {
+      const auto into = resolved({"-utf8", std::string(target.target_switches[0]), mode});
+      EXPECT_TRUE(same_bytes(convert_in_pieces(into, sample, {}, ConversionPath::reference).out,
+                             convert_in_pieces(into, sample, kPieces).out))
+          << target.name << " " << mode;
+    }
   }
 }
 
