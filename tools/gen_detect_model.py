@@ -209,7 +209,7 @@ def emit(languages, case_cost):
     w("// (training part; a fifth of the packages is held out for the benchmark):\n")
     for l in languages:
         w(f"//   {l.name}: {l.chars} characters of prose, {l.slots} slots\n")
-    w("#pragma once\n\n#include <array>\n#include <cstdint>\n#include <string_view>\n\n")
+    w("#pragma once\n\n#include <array>\n#include <cstdint>\n\n")
     w("namespace recodia::detect_model {\n\n")
     w("// Symbols: the classes, then the case-folded letters.\n")
     w("enum Symbol : std::uint8_t {\n")
@@ -246,13 +246,13 @@ def emit(languages, case_cost):
         for a in range(l.slots):
             w("    " + ", ".join(str(v) for v in l.pair[a * l.slots:(a + 1) * l.slots]) + ",\n")
         w("};\n")
-    w("\nstruct Language {\n  std::string_view name;\n  bool cyrillic;\n  int slots;\n")
+    w("\nstruct Language {\n  int slots;\n")
     w("  std::array<std::uint8_t, kSymbolCount> slot;    // symbol to slot\n")
     w("  std::array<std::uint8_t, kSymbolCount> within;  // the symbol's cost within a shared slot\n")
     w("  const std::uint8_t* pair_cost;                   // slots x slots, after x next\n};\n\n")
     w(f"inline constexpr std::array<Language, {len(languages)}> kLanguages = {{{{\n")
     for l in languages:
-        w(f"    {{\"{l.name}\", {'true' if l.script == 'cyrillic' else 'false'}, {l.slots},\n")
+        w(f"    // {l.name}\n    {{{l.slots},\n")
         w("     {" + ", ".join(map(str, l.slot)) + "},\n")
         w("     {" + ", ".join(map(str, l.within)) + "},\n")
         w(f"     k{l.code.capitalize()}Pairs.data()}},\n")
