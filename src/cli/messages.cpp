@@ -207,7 +207,8 @@ std::string dos866_to_utf8(std::string_view text) {
   out.reserve(text.size() * 2);
   for (char ch : text) {
     const auto b = static_cast<unsigned char>(ch);
-    encode_utf8(b < 0x80 ? char32_t{b} : code_pages::kDos866[b - 0x80], [&out](std::uint8_t u) { out += static_cast<char>(u); });
+    const char32_t c = b < 0x80 ? char32_t{b} : code_pages::kDos866[b - 0x80];
+    encode_utf8(c, [&out](std::uint8_t u) { out += static_cast<char>(u); });
   }
   return out;
 }

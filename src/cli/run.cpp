@@ -73,7 +73,6 @@ std::size_t read_window(InputFile& in, std::span<std::uint8_t> window, PassOn&& 
   }
 }
 
-
 // A text in `source` that the target reads as it is.
 bool already_in_target(std::span<const std::uint8_t> window, EncodingId source, EncodingId target) {
   return source == target || (source != kUtf8 && is_single_byte_source(encoding(target)) &&
