@@ -304,9 +304,7 @@ Detection weigh(const SampleStatistics& s) {
   return {TextKind::single_byte, best, false, margin};
 }
 
-
 }  // namespace
-
 
 bool reads_alike(std::span<const std::uint8_t> sample, EncodingId a, EncodingId b) {
   std::bitset<256> bytes;
