@@ -230,7 +230,7 @@ Converted Converter::convert(const Read& read) {
     std::array<Character, 12> room;
     if (s.html && !s.no_html_entities && read.entity) {
       if (const std::u32string_view entity = html_entity(c); !entity.empty()) sub = {entity, single_of(sub)};
-      else if (!own) sub = {numeric_entity(c, room), single_of(sub)};
+      else if (!own && has_numeric_reference(c)) sub = {numeric_entity(c, room), single_of(sub)};
     }
     w.substitute(sub);
   }

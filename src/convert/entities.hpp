@@ -11,4 +11,8 @@ namespace recodia {
 // a character without one.
 std::u32string_view html_entity(Character c);
 
+// Whether "-html" may write a character without an entity by its number
+// ("&#N;"); otherwise it takes the substitute it has without "-html".
+bool has_numeric_reference(Character c);
+
 }  // namespace recodia

@@ -107,7 +107,7 @@ std::optional<std::u32string> by_rule(int byte, const ConversionSettings& s) {
   if (s.html && !s.no_html_entities && !read->control_symbol && s.strings_allowed) {
     if (!html_entity(c).empty()) text = html_entity(c);
     const std::string number = std::to_string(c);
-    if (html_entity(c).empty() && last_resort) text = U"&#" + std::u32string(number.begin(), number.end()) + U";";
+    if (html_entity(c).empty() && last_resort && c != kReplacementCharacter && (c < 0x80 || c > 0x9F)) text = U"&#" + std::u32string(number.begin(), number.end()) + U";";
   }
   return spelled(target, text, no_quote_signs);
 }
@@ -140,12 +140,15 @@ TEST(Rule, EveryByteOfEverySourceToEveryTarget) {
 }
 
 // Every entity is the one HTML 4 has for its character, or one of the
-// stand-ins listed with HTML 4's list (tests/data/html4-entities.txt).
+// stand-ins listed with HTML 4's list (tests/data/html4-entities.txt); and
+// every character HTML 4 names is written by that name.
 TEST(Rule, EntitiesAreThoseOfHtml4) {
   std::map<std::u32string, std::vector<Character>> named;
   for (const auto& row : data_rows("html4-entities.txt", ' ')) {
     const std::string entity = "&" + row[0] + ";";
-    named[std::u32string(entity.begin(), entity.end())].push_back(static_cast<Character>(std::stoul(row[1], nullptr, 16)));
+    const auto c = static_cast<Character>(std::stoul(row[1], nullptr, 16));
+    named[std::u32string(entity.begin(), entity.end())].push_back(c);
+    EXPECT_EQ(html_entity(c), std::u32string(entity.begin(), entity.end())) << row[0];
   }
   int with_entity = 0;
   for (const Encoding& e : kEncodings) {
