@@ -112,6 +112,9 @@ constexpr Switch kSwitches[] = {
      "detect the source encoding (UTF-8 or any source above) from the text, and name it on standard error"},
     {"-detect", Effect::detect_only, 0, G::other,
      "convert nothing: print each file's source switch and encoding (a.txt: -koi8 KOI8-R), or ascii"},
+    {"-force", Effect::force, 0, G::other,
+     "in place: convert even a file that does not read as the source named or detected"},
+    {"-bak", Effect::keep_backup, 0, G::other, "in place: keep the original beside the converted file as NAME.bak"},
 };
 
 // Every switch of the registry is in the table once, and no text twice.
@@ -160,6 +163,8 @@ void apply_switch(const Switch& e, ConversionSettings& s, CommandLine& cl) {
       break;
     case Effect::detect_source: cl.source_choice = SourceChoice::detected; break;
     case Effect::detect_only: cl.detect_only = true; break;
+    case Effect::force: cl.force = true; break;
+    case Effect::keep_backup: cl.keep_backup = true; break;
     case Effect::target: {
       s.target = static_cast<EncodingId>(e.value);
       // The transliteration switches leave the line style as it was.

@@ -193,8 +193,7 @@ int run_program(std::span<const std::string_view> arguments, FileSystem& files, 
   resolve_settings(settings, command_line);
   if (command_line.show_version && !command_line.help_requested) messages.print(kBannerMessage);
 
-  TemporaryNames temporary_names;
-  const RunContext context{settings, command_line, files, messages, reporter, temporary_names, path};
+  const RunContext context{settings, command_line, files, messages, reporter, path};
   return run_files(context) ? 0 : 1;
 }
 

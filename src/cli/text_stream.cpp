@@ -46,7 +46,7 @@ enum class SourceDecision { as_it_is, convert, refuse };
 // read_window), says on standard error what was decided, and sets
 // `settings.source`. An answer that is not sure never replaces the only copy.
 SourceDecision choose_source(const RunContext& context, const std::string& in_name,
-                             std::span<const std::uint8_t> window, bool empty, bool in_place,
+                             std::span<const std::uint8_t> window, bool empty, bool guarded,
                              ConversionSettings& settings) {
   const Reporter& r = context.reporter;
   const std::string shown = r.name(in_name, false);
@@ -64,7 +64,7 @@ SourceDecision choose_source(const RunContext& context, const std::string& in_na
   }
   if (is_sure(d)) {
     r.report(Diagnostic::detected, {shown, e.name, named});
-  } else if (in_place) {
+  } else if (guarded) {
     r.report(Diagnostic::unsure_in_place, {shown, e.name, named});
     return SourceDecision::refuse;
   } else {
@@ -73,15 +73,26 @@ SourceDecision choose_source(const RunContext& context, const std::string& in_na
   return SourceDecision::convert;
 }
 
-// With a source switch: a warning when the text plainly is in another encoding.
-void warn_if_plainly_other(const RunContext& context, const std::string& in_name,
-                           std::span<const std::uint8_t> window) {
+// With a source switch, and in place with the default source too: whether
+// the text plainly is in another encoding. A warning; in place without
+// "-force", a refusal (false), since the only copy would be garbled.
+bool check_source(const RunContext& context, const std::string& in_name, std::span<const std::uint8_t> window,
+                  bool guarded) {
   const EncodingId named = context.settings.source;
+  // The detector's verdict that a text is binary joins the refusals here.
   const std::optional<Detection> other = plainly_other_than(window, named);
-  if (!other) return;
+  if (!other) return true;
   const Encoding& looks = encoding(other->encoding);
   const Reporter& r = context.reporter;
-  r.report(Diagnostic::looks_like, {r.name(in_name, false), looks.name, looks.source_switches[0], encoding(named).name});
+  const std::string shown = r.name(in_name, false);
+  if (!guarded) {
+    r.report(Diagnostic::looks_like, {shown, looks.name, looks.source_switches[0], encoding(named).name});
+  } else if (other->encoding == kUtf8 && context.settings.target == kUtf8) {
+    r.report(Diagnostic::refused_converted_twice, {shown, encoding(named).name});
+  } else {
+    r.report(Diagnostic::refused_other_source, {shown, looks.name, looks.source_switches[0], encoding(named).name});
+  }
+  return !guarded;
 }
 
 }  // namespace
@@ -89,19 +100,22 @@ void warn_if_plainly_other(const RunContext& context, const std::string& in_name
 StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& context, const std::string& in_name,
                             bool in_place) {
   const ConversionSettings& settings = context.settings;
+  const CommandLine& command_line = context.command_line;
+  // Whether the only copy is at stake: then a text that does not fit is refused.
+  const bool guarded = in_place && !command_line.force;
   // "-noenc" converts nothing, so there is nothing to choose or check.
-  const SourceChoice choice = settings.no_encoding ? SourceChoice::unnamed : context.command_line.source_choice;
-  ConversionSettings as_it_is = settings;
-  as_it_is.no_encoding = true;
+  const SourceChoice choice = settings.no_encoding ? SourceChoice::unnamed : command_line.source_choice;
+  const bool checked = choice == SourceChoice::named || (in_place && choice == SourceChoice::unnamed && !settings.no_encoding);
   ConversionSettings detected = settings;
   std::optional<StreamConverter> converter;
-  converter.emplace(choice == SourceChoice::detected ? as_it_is : settings, context.path);
+  // With "-auto" the text goes through as it is until its source is known.
+  converter.emplace(settings, context.path, choice == SourceChoice::detected ? StreamMode::pass_through : StreamMode::convert);
   const auto put = [&](std::span<const std::uint8_t> converted) {
     return out.write(converted.data(), converted.size());
   };
   std::vector<std::uint8_t> block(kInputBlock);
   std::size_t n = 0;
-  if (choice != SourceChoice::unnamed) {
+  if (checked || choice == SourceChoice::detected) {
     bool empty = true;
     n = read_window(in, std::span(block).first(kDetectionSampleSize), [&](std::span<const std::uint8_t> text) {
       empty = false;
@@ -109,10 +123,10 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
     });
     if (in.failed() || out.failed()) return StreamResult::failed;
     const std::span<const std::uint8_t> window(block.data(), n);
-    if (choice == SourceChoice::named) {
-      warn_if_plainly_other(context, in_name, window);
+    if (checked) {
+      if (!check_source(context, in_name, window, guarded)) return StreamResult::refused;
     } else {
-      switch (choose_source(context, in_name, window, empty && n == 0, in_place, detected)) {
+      switch (choose_source(context, in_name, window, empty && n == 0, guarded, detected)) {
         case SourceDecision::as_it_is: break;
         case SourceDecision::refuse: return StreamResult::refused;
         case SourceDecision::convert:
@@ -123,13 +137,17 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
     }
   }
   if (n > 0 && !put(converter->convert({block.data(), n}))) return StreamResult::failed;
+  // The whole-file check of whether the parts of a text agree joins here,
+  // each block seen as it is converted, its verdict refused in place below.
   while (const std::size_t got = in.read(block.data(), block.size())) {
     if (!put(converter->convert({block.data(), got}))) return StreamResult::failed;
   }
   if (in.failed() || !put(converter->finish()) || out.failed()) return StreamResult::failed;
   if (const std::uint64_t replaced = converter->replaced()) {
-    context.reporter.report(Diagnostic::ill_formed_utf8,
-                            {context.reporter.name(in_name, false), std::to_string(replaced)});
+    const Reporter& r = context.reporter;
+    // Each stands for bytes that are lost: the only copy is not given up for that.
+    r.report(guarded ? Diagnostic::refused_ill_formed : Diagnostic::ill_formed_utf8, {r.name(in_name, false), std::to_string(replaced)});
+    if (guarded) return StreamResult::refused;
   }
   return StreamResult::converted;
 }
