@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <tuple>
 
+#include "cli/quoting.hpp"
 #include "convert/code_pages.hpp"
 #include "convert/utf8.hpp"
 
@@ -266,9 +267,7 @@ void Reporter::report(Diagnostic diagnostic, std::initializer_list<std::string_v
 
 std::string Reporter::name(std::string_view file_name, bool is_output) const {
   if (file_name == kStandardStream) return phrase(is_output ? Diagnostic::standard_output : Diagnostic::standard_input);
-  std::string quoted(1, '\'');
-  quoted.append(file_name).push_back('\'');
-  return quoted;
+  return shown_name(file_name, true);
 }
 
 }  // namespace recodia

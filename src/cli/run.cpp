@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "cli/in_place.hpp"
+#include "cli/quoting.hpp"
 #include "cli/reference.hpp"
 #include "cli/text_stream.hpp"
 #include "convert/detect.hpp"
@@ -136,7 +137,7 @@ bool detect_files(const CommandLine& command_line, FileSystem& files, platform::
     }
     const Detection d = detect_encoding(std::span(window).first(n));
     const Encoding& e = encoding(d.encoding);
-    std::string line = name + ": ";
+    std::string line = shown_name(name, false) + ": ";
     line += d.kind == TextKind::ascii ? std::string("ascii") : std::string(e.source_switches[0]) + " " + std::string(e.name);
     console.write(platform::Stream::standard_output, line + "\n");
     if (!is_sure(d)) reporter.report(Diagnostic::detect_unsure, {reporter.name(name, false), e.name});
