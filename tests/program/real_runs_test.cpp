@@ -33,6 +33,9 @@ void make_sample_folder(const TempDir& dir) {
   file("old.txt", "keep this", 0666);
   file("unsure.txt", data_file("detect/iso-8859-15.txt"), 0644);
   file("koi8.txt", data_file("detect/koi8-r.txt"), 0644);
+  file("utf8.txt", field_bytes("@russian.txt И=Й"), 0644);
+  file("stray.txt", field_bytes("@russian.txt") + std::string(70000, 'a') + "\xE9\n", 0644);
+  file("exec.txt.bak", "older", 0644);
   file("busy/TMP1.$$$", "someone else's", 0644);
   ::chmod((dir / "locked").c_str(), 0555);
   std::filesystem::create_symlink("nowhere", dir / "busy/TMP2.$$$");
@@ -40,6 +43,7 @@ void make_sample_folder(const TempDir& dir) {
   std::filesystem::create_symlink("link", dir / "link2");
   std::filesystem::create_hard_link(dir / "a.txt", dir / "hard");
   ::mknod((dir / "null").c_str(), S_IFCHR | 0666, makedev(1, 3));
+  ::mkfifo((dir / "fifo").c_str(), 0666);
 }
 
 // Why a run cannot be had here, or nothing.
