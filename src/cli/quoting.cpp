@@ -40,7 +40,8 @@ void append_escaped(std::string& out, std::uint8_t b) {
 
 std::string shown_name(std::string_view name, bool quoted) {
   bool has_control = false;
-  for (std::size_t i = 0; i < name.size() && !has_control; ++i) has_control = control_length(name.substr(i)) > 0;
+  for (std::size_t i = 0; i < name.size() && !has_control; i += std::max<std::size_t>(1, sequence_length(name.substr(i))))
+    has_control = control_length(name.substr(i)) > 0;
   if (!has_control && !quoted) return std::string(name);
   if (!has_control) {
     std::string out(1, '\'');
