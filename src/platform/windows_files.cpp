@@ -548,14 +548,22 @@ class WindowsFileSystem final : public FileSystem {
                                    FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
     if (!valid(h)) return {nullptr, last_failure()};
     BY_HANDLE_FILE_INFORMATION info{};
-    std::wstring path(kLongestPath, L'\0');
-    const DWORD n = ::GetFinalPathNameByHandleW(h, path.data(), kLongestPath, FILE_NAME_NORMALIZED);
-    if (!is_disk_file(h) || !::GetFileInformationByHandle(h, &info) || n == 0 || n >= kLongestPath) {
+    if (!is_disk_file(h) || !::GetFileInformationByHandle(h, &info)) {
       ::CloseHandle(h);
       return {nullptr, {Failure::Kind::not_regular, reason_for(ERROR_INVALID_FUNCTION)}};
     }
+    // Where links and junctions led; the full path named where Windows cannot say.
+    std::wstring path(kLongestPath, L'\0');
+    DWORD n = ::GetFinalPathNameByHandleW(h, path.data(), kLongestPath, FILE_NAME_NORMALIZED);
+    if (n == 0 || n >= kLongestPath) n = ::GetFullPathNameW(to_wide(name).c_str(), kLongestPath, path.data(), nullptr);
+    if (n == 0 || n >= kLongestPath) {
+      const Failure failure = last_failure();
+      ::CloseHandle(h);
+      return {nullptr, failure};
+    }
     path.resize(n);
-    return {std::make_unique<WindowsInPlaceFile>(h, std::move(path), info), {}};
+    const std::u16string long_form = long_path_form(plain_path_form(std::u16string(path.begin(), path.end())));
+    return {std::make_unique<WindowsInPlaceFile>(h, std::wstring(long_form.begin(), long_form.end()), info), {}};
   }
 
   std::optional<FileStatus> status(const std::string& name) override {
