@@ -139,7 +139,7 @@ void apply_switch(const Switch& e, ConversionSettings& s, CommandLine& cl) {
     case Effect::no_version: cl.show_version = false; break;
     case Effect::english: cl.language = Language::english; break;
     case Effect::russian: cl.language = Language::russian; break;
-    case Effect::line_style: s.line_style = static_cast<LineStyle>(e.value); break;
+    case Effect::line_style: cl.line_switch = static_cast<LineStyle>(e.value); break;
     case Effect::no_encoding: s.no_encoding = true; break;
     case Effect::no_special_symbols: s.special_symbols = false; break;
     case Effect::no_strings: s.strings_allowed = false; break;
@@ -240,7 +240,7 @@ std::string_view nearest_switch(std::string_view text) {
 
 void resolve_settings(ConversionSettings& settings, const CommandLine& command_line) {
   if (settings.source_text) settings.double_quote_byte = '`';
-  if (settings.line_style == LineStyle::automatic) settings.line_style = command_line.target_line_style;
+  settings.line_style = command_line.line_switch.value_or(command_line.target_line_style);
   if (settings.target == kTransliteration) settings.strings_allowed = true;
 }
 

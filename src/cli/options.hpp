@@ -63,6 +63,7 @@ struct CommandLine {
   bool keep_backup = false;    // "-bak": in place, the original kept beside as NAME.bak
   SourceChoice source_choice = SourceChoice::unnamed;
   LineStyle target_line_style = LineStyle::keep;
+  std::optional<LineStyle> line_switch;  // "-lf", "-crlf", "-noaltlf": wins over the target's
   std::vector<std::string> file_names;
 };
 
