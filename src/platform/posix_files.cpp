@@ -387,7 +387,8 @@ int rename_temporary(int folder, const std::string& from, const std::string& to)
 
 class PosixInPlaceFile final : public InPlaceFile {
  public:
-  PosixInPlaceFile(Place place, int fd, const struct stat& read) : place_(std::move(place)), input_(fd, true), fd_(fd), read_(read) {}
+  PosixInPlaceFile(Place place, int fd, const struct stat& read, bool nameless)
+      : place_(std::move(place)), input_(fd, true), fd_(fd), read_(read), nameless_(nameless) {}
   ~PosixInPlaceFile() override {
     if (!replacement_name_.empty()) remove_temporary(place_.folder(), replacement_name_, written_);
     if (replacement_ >= 0) ::close(replacement_);
@@ -397,7 +398,7 @@ class PosixInPlaceFile final : public InPlaceFile {
 
   Opened<OutputFile> create_replacement() override {
     // Nameless where the file system and /proc allow it to be named later.
-    if (::faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0) {
+    if (nameless_ && ::faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0) {
       replacement_ = ::openat(place_.folder(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
       if (replacement_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
         return {nullptr, last_failure()};
@@ -462,8 +463,9 @@ class PosixInPlaceFile final : public InPlaceFile {
     auto [temporary, error] = make_temporary_name(folder, [&](const std::string& n) {
       return ::linkat(folder, place_.base().c_str(), folder, n.c_str(), 0) == 0 ? 0 : errno;
     });
-    if (error == 0 && check_unchanged(temporary) != 0) {
-      remove_temporary(folder, temporary, kept);  // the name led elsewhere: not the original
+    struct stat linked {};
+    if (error == 0 && ::fstatat(folder, temporary.c_str(), &linked, AT_SYMLINK_NOFOLLOW) == 0 && !same_file(linked, read_)) {
+      remove_temporary(folder, temporary, linked);  // the name led elsewhere: not the original
       return ESTALE;
     }
     if (error != 0 && error != EEXIST) std::tie(temporary, error) = copy_original(kept);
@@ -503,6 +505,7 @@ class PosixInPlaceFile final : public InPlaceFile {
   PosixInputFile input_;
   const int fd_;             // the original's, owned by input_
   const struct stat read_;   // the original as it was opened
+  const bool nameless_;      // the replacement made without a name where possible
   int replacement_ = -1;
   struct stat written_ {};   // the replacement as it was created
   std::string replacement_name_;  // its temporary name, while it has one
@@ -511,7 +514,7 @@ class PosixInPlaceFile final : public InPlaceFile {
 
 // Opens `name` for in place: links followed one at a time from their own
 // folders, nothing opened but a regular file.
-Opened<InPlaceFile> open_in_place_at(std::string path) {
+Opened<InPlaceFile> open_in_place_at(const std::string& path, bool nameless) {
   std::optional<Place> at = Place::of(AT_FDCWD, path);
   for (int links = 0; at && links <= 40; ++links) {
     struct stat st {};
@@ -537,13 +540,15 @@ Opened<InPlaceFile> open_in_place_at(std::string path) {
     }
     ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
     ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-    return {std::make_unique<PosixInPlaceFile>(std::move(*at), fd, st), {}};
+    return {std::make_unique<PosixInPlaceFile>(std::move(*at), fd, st, nameless), {}};
   }
   return {nullptr, at ? failure_from(ELOOP) : last_failure()};
 }
 
 class PosixFileSystem final : public FileSystem {
  public:
+  explicit PosixFileSystem(bool nameless) : nameless_(nameless) {}
+
   Opened<InputFile> open_for_reading(const std::string& name) override {
     const auto at = Location::of(name);
     const int fd = at ? ::openat(at->folder(), at->base(), O_RDONLY | O_CLOEXEC) : -1;
@@ -574,7 +579,7 @@ class PosixFileSystem final : public FileSystem {
   }
   bool standard_input_is_terminal() override { return ::isatty(STDIN_FILENO) == 1; }
 
-  Opened<InPlaceFile> open_in_place(const std::string& name) override { return open_in_place_at(name); }
+  Opened<InPlaceFile> open_in_place(const std::string& name) override { return open_in_place_at(name, nameless_); }
 
   std::optional<FileStatus> status(const std::string& name) override {
     struct stat st {};
@@ -588,6 +593,9 @@ class PosixFileSystem final : public FileSystem {
     if (::fstat(STDOUT_FILENO, &st) != 0) return std::nullopt;
     return status_of(st).identity;
   }
+
+ private:
+  bool nameless_;
 };
 
 }  // namespace
@@ -613,9 +621,9 @@ void prepare_process() {
   }
 }
 
-FileSystem& native_file_system() {
-  static PosixFileSystem instance;
-  return instance;
+FileSystem& native_file_system(NewFiles new_files) {
+  static PosixFileSystem nameless(true), named(false);
+  return new_files == NewFiles::named ? named : nameless;
 }
 
 }  // namespace recodia::platform

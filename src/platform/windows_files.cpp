@@ -587,7 +587,8 @@ void prepare_process() {
   ::SetConsoleCtrlHandler(remove_temporary_and_exit, TRUE);
 }
 
-FileSystem& native_file_system() {
+// Windows makes no file without a name: every new file is named.
+FileSystem& native_file_system(NewFiles) {
   static WindowsFileSystem instance;
   return instance;
 }

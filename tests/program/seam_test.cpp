@@ -36,7 +36,8 @@ struct Fault {
 // the file's own folder, and "set_time", in order.
 class FaultyFileSystem final : public platform::FileSystem {
  public:
-  explicit FaultyFileSystem(std::vector<Fault> faults = {}) : faults_(std::move(faults)) {}
+  explicit FaultyFileSystem(std::vector<Fault> faults = {}, platform::NewFiles new_files = platform::NewFiles::nameless_where_possible)
+      : real_(platform::native_file_system(new_files)), faults_(std::move(faults)) {}
   std::vector<std::string> log;
 
   bool hit(Op op, int file);
@@ -50,7 +51,7 @@ class FaultyFileSystem final : public platform::FileSystem {
   std::optional<platform::FileIdentity> standard_output_identity() override { return real_.standard_output_identity(); }
 
  private:
-  platform::FileSystem& real_ = platform::native_file_system();
+  platform::FileSystem& real_;
   std::vector<Fault> faults_;
   std::map<std::pair<Op, int>, int> calls_;
   std::map<Op, int> files_;
@@ -235,9 +236,14 @@ TEST(Seam, EveryStepOfTheInPlaceReplacementFailsInTurn) {
   const long long time = local_seconds(2005, 5, 5, 5, 5, 5) * 1000000000;
   for (const auto& row : data_rows("in-place-steps.txt")) {
     std::vector<Fault> faults;
-    for (const std::string& word : words(row[1])) faults.push_back(fault_of(word));
+    const std::vector<std::string> given = words(row[1]);
+    for (const std::string& word : given)
+      if (word != "bak") faults.push_back(fault_of(word));
+    const bool bak = std::ranges::count(given, "bak") > 0;
+    // Without a name (Linux's way where it can), and named, as elsewhere.
+    for (const auto new_files : {platform::NewFiles::nameless_where_possible, platform::NewFiles::named})
     for (const bool pdt : {false, true}) {
-      SCOPED_TRACE(row[0] + (pdt ? ", -pdt" : ""));
+      SCOPED_TRACE(row[0] + (pdt ? ", -pdt" : "") + (new_files == platform::NewFiles::named ? ", named" : ""));
       TempDir dir;
       for (const char* folder : {"work", "docs", "etc"}) std::filesystem::create_directories(dir / folder);
       write_file(dir / "docs/a.txt", input);
@@ -245,15 +251,15 @@ TEST(Seam, EveryStepOfTheInPlaceReplacementFailsInTurn) {
       ::chmod((dir / "docs/a.txt").c_str(), 0640);
       set_modification_time(dir / "docs/a.txt", time + 123);
       Tree before = tree(dir.path());
-      FaultyFileSystem files(faults);
-      const RunResult r = run_in_process({"-ni", "-w", "-tokoi8", pdt ? "-pdt" : "-nec", "../docs/a.txt", "../docs/a.txt"},
-                                         dir / "work", files);
+      FaultyFileSystem files(faults, new_files);
+      const RunResult r = run_in_process({"-ni", "-w", "-tokoi8", pdt ? "-pdt" : "-nec", bak ? "-bak" : "-nec", "../docs/a.txt",
+                                          "../docs/a.txt"}, dir / "work", files);
       EXPECT_EQ(r.exit_code, std::stoi(row[2]));
       EXPECT_EQ(r.out, field_bytes(row[3]));
       EXPECT_EQ(r.err, field_bytes(row[4]));
       // The replacement private from its creation on, and made beside the file.
       for (const std::string& entry : files.log) EXPECT_TRUE(!entry.starts_with("mode") || entry == "mode 384") << entry;
-      EXPECT_EQ(std::ranges::count(files.log, "beside"), row[1].starts_with("open") || row[1].starts_with("create") ? 0 : 1);
+      EXPECT_EQ(std::ranges::count(files.log, "beside"), given.empty() || (given[0] != "open" && given[0] != "create"));
       // What the row names is changed; everything else is as it was, nothing left beside.
       for (std::string change : words(row[5])) {
         const std::size_t colon = change.find(':');
