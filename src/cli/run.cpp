@@ -17,7 +17,6 @@
 namespace recodia {
 namespace {
 
-using platform::CreateMode;
 using platform::DosDateTime;
 using platform::FileSystem;
 using platform::InputFile;
@@ -62,7 +61,7 @@ bool convert_between(const std::string& input_name, const std::string& output_na
     }
     output = files.standard_output();
   } else {
-    auto [file, failure] = files.create_for_writing(output_name, CreateMode::replace);
+    auto [file, failure] = files.create_for_writing(output_name);
     if (!file) {
       r.report(Diagnostic::cannot_create, {r.name(output_name, true), failure.reason});
       return false;

@@ -16,12 +16,10 @@
 namespace recodia::platform {
 
 // Why an operation failed, in the system's own words ("No space left on
-// device"), and the two cases that the run treats differently.
+// device"), and the two cases of in place that the run says in words of its own.
 struct Failure {
   enum class Kind {
     other,
-    name_taken,    // an exclusive create found the name in use
-    other_device,  // a rename between two file systems
     not_regular,   // in place: a pipe, socket or device, which is not opened
     changed,       // in place: the name no longer leads to the file that was read
   };
@@ -129,17 +127,13 @@ class InPlaceFile {
   virtual bool has_other_names() = 0;
 };
 
-enum class CreateMode {
-  replace,    // create the file, or empty the one that is there
-  exclusive,  // create the file for its owner alone; fails as name_taken when the name is in use
-};
-
 class FileSystem {
  public:
   virtual ~FileSystem() = default;
   // Fails when the file is missing, unreadable, or a directory.
   virtual Opened<InputFile> open_for_reading(const std::string& name) = 0;
-  virtual Opened<OutputFile> create_for_writing(const std::string& name, CreateMode mode) = 0;
+  // Creates the file, or empties the one that is there.
+  virtual Opened<OutputFile> create_for_writing(const std::string& name) = 0;
   virtual std::unique_ptr<InputFile> standard_input() = 0;
   virtual std::unique_ptr<OutputFile> standard_output() = 0;
   virtual bool standard_input_is_terminal() = 0;

@@ -23,8 +23,6 @@ namespace {
 
 Failure failure_from(int error) {
   Failure::Kind kind = Failure::Kind::other;
-  if (error == EEXIST) kind = Failure::Kind::name_taken;
-  if (error == EXDEV) kind = Failure::Kind::other_device;
   if (error == ESTALE) kind = Failure::Kind::changed;  // as the in-place file says it
   return {kind, std::strerror(error)};
 }
@@ -564,11 +562,10 @@ class PosixFileSystem final : public FileSystem {
     return {std::make_unique<PosixInputFile>(fd, true), {}};
   }
 
-  Opened<OutputFile> create_for_writing(const std::string& name, CreateMode mode) override {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
-    flags |= mode == CreateMode::exclusive ? O_EXCL : O_TRUNC;
+  Opened<OutputFile> create_for_writing(const std::string& name) override {
+    constexpr int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
     const auto at = Location::of(name);
-    const int fd = at ? ::openat(at->folder(), at->base(), flags, mode == CreateMode::exclusive ? 0600 : 0666) : -1;
+    const int fd = at ? ::openat(at->folder(), at->base(), flags, 0666) : -1;
     if (fd < 0) return {nullptr, last_failure()};
     return {std::make_unique<PosixOutputFile>(fd, true), {}};
   }

@@ -47,12 +47,7 @@ std::string reason_for(DWORD error) {
   return reason;
 }
 
-Failure failure_from(DWORD error) {
-  Failure::Kind kind = Failure::Kind::other;
-  if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) kind = Failure::Kind::name_taken;
-  if (error == ERROR_NOT_SAME_DEVICE) kind = Failure::Kind::other_device;
-  return {kind, reason_for(error)};
-}
+Failure failure_from(DWORD error) { return {Failure::Kind::other, reason_for(error)}; }
 
 Failure last_failure() { return failure_from(::GetLastError()); }
 
@@ -497,21 +492,14 @@ class WindowsFileSystem final : public FileSystem {
     return {std::make_unique<WindowsInputFile>(h, true), {}};
   }
 
-  Opened<OutputFile> create_for_writing(const std::string& name, CreateMode mode) override {
-    const std::wstring wide = wide_name(name);
-    HANDLE h = INVALID_HANDLE_VALUE;
-    if (mode == CreateMode::exclusive) {
-      OwnerOnly owner_only;
-      h = ::CreateFileW(wide.c_str(), GENERIC_WRITE | WRITE_DAC, kShareAll, owner_only.get(), CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    } else {
-      // Opened and emptied rather than created anew, so that an existing file
-      // keeps its attributes and access (CREATE_ALWAYS refuses a hidden file).
-      h = ::CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
+  Opened<OutputFile> create_for_writing(const std::string& name) override {
+    // Opened and emptied rather than created anew, so that an existing file
+    // keeps its attributes and access (CREATE_ALWAYS refuses a hidden file).
+    const HANDLE h = ::CreateFileW(wide_name(name).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (!valid(h)) return {nullptr, last_failure()};
     auto file = std::make_unique<WindowsOutputFile>(h, true);
-    if (mode == CreateMode::replace && is_disk_file(h) && !::SetEndOfFile(h)) return {nullptr, last_failure()};
+    if (is_disk_file(h) && !::SetEndOfFile(h)) return {nullptr, last_failure()};
     return {std::move(file), {}};
   }
 

@@ -42,7 +42,7 @@ class FaultyFileSystem final : public platform::FileSystem {
 
   bool hit(Op op, int file);
   platform::Opened<platform::InputFile> open_for_reading(const std::string& name) override;
-  platform::Opened<platform::OutputFile> create_for_writing(const std::string& name, platform::CreateMode mode) override;
+  platform::Opened<platform::OutputFile> create_for_writing(const std::string& name) override;
   platform::Opened<platform::InPlaceFile> open_in_place(const std::string& name) override;
   std::unique_ptr<platform::InputFile> standard_input() override { return real_.standard_input(); }
   std::unique_ptr<platform::OutputFile> standard_output() override { return real_.standard_output(); }
@@ -192,10 +192,10 @@ platform::Opened<platform::InPlaceFile> FaultyFileSystem::open_in_place(const st
   return {std::make_unique<FaultyInPlace>(std::move(real.file), *this, n, std::filesystem::absolute(name).lexically_normal()), {}};
 }
 
-platform::Opened<OutputFile> FaultyFileSystem::create_for_writing(const std::string& name, platform::CreateMode mode) {
+platform::Opened<OutputFile> FaultyFileSystem::create_for_writing(const std::string& name) {
   const int n = ++files_[Op::create];
   if (hit(Op::create, n)) return {nullptr, kInjected};
-  auto real = real_.create_for_writing(name, mode);
+  auto real = real_.create_for_writing(name);
   if (!real.file) return real;
   return {std::make_unique<FaultyOutput>(std::move(real.file), *this, n), {}};
 }
