@@ -58,6 +58,7 @@ bool put_in_place(const RunContext& context, InPlaceFile& file, const std::strin
   const platform::MaybeFailure failure = file.replace(suffix);
   if (!failure) return true;
   if (failure->kind == Failure::Kind::changed) r.report(Diagnostic::changed_meanwhile, {r.name(name, false)});
+  else if (failure->kind == Failure::Kind::no_backup) r.report(Diagnostic::no_backup, {r.name(name, false), r.name(name + suffix, true), failure->reason});
   else r.report(Diagnostic::not_replaced, {r.name(name, false), failure->reason});
   return false;
 }

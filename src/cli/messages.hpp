@@ -54,6 +54,7 @@ enum class Diagnostic {
   cannot_write_converted,  // name, reason: in place, the converted text could not be written
   not_replaced,            // name, reason
   changed_meanwhile,       // name: in place, its name led elsewhere by the time it was replaced
+  no_backup,               // name, the backup's name, reason: "-bak" could not keep the original
   not_regular_file,        // name
   standard_stream_in_place,
   converting_in_place,     // name

@@ -22,6 +22,7 @@ struct Failure {
     other,
     not_regular,   // in place: a pipe, socket or device, which is not opened
     changed,       // in place: the name no longer leads to the file that was read
+    no_backup,     // in place: the original could not be kept as asked, so nothing was replaced
   };
   Kind kind = Kind::other;
   std::string reason;

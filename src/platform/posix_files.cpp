@@ -416,7 +416,8 @@ class PosixInPlaceFile final : public InPlaceFile {
 
   MaybeFailure replace(const std::string& backup_suffix) override {
     if (!backup_suffix.empty())
-      if (const int error = keep_backup(place_.base() + backup_suffix)) return failure_from(error);
+      if (const int error = keep_backup(place_.base() + backup_suffix))
+        return error == ESTALE ? failure_from(error) : Failure{Failure::Kind::no_backup, std::strerror(error)};
     if (replacement_name_.empty()) {
       auto [name, error] = make_temporary_name(place_.folder(), [&](const std::string& n) { return link_nameless(replacement_, n); });
       if (error != 0) return failure_from(error);

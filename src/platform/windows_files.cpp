@@ -396,7 +396,8 @@ class WindowsInPlaceFile final : public InPlaceFile {
   MaybeFailure replace(const std::string& backup_suffix) override {
     input_.reset();  // closed first: some systems refuse to replace an open file
     if (!backup_suffix.empty())
-      if (const DWORD error = keep_backup(path_ + to_wide(backup_suffix))) return failure_from(error);
+      if (const DWORD error = keep_backup(path_ + to_wide(backup_suffix)))
+        return error == ERROR_INVALID_DATA ? changed() : Failure{Failure::Kind::no_backup, reason_for(error)};
     if (const DWORD error = check_unchanged(path_)) return error == ERROR_INVALID_DATA ? changed() : failure_from(error);
     // Windows does not replace a read-only file: the attribute comes off for
     // the move (the replacement carries it again) and back if the move fails.

@@ -36,6 +36,7 @@ void make_sample_folder(const TempDir& dir) {
   file("utf8.txt", field_bytes("@russian.txt И=Й"), 0644);
   file("stray.txt", field_bytes("@russian.txt") + std::string(70000, 'a') + "\xE9\n", 0644);
   file("exec.txt.bak", "older", 0644);
+  std::filesystem::create_directories(dir / "empty.txt.bak");
   file("busy/TMP1.$$$", "someone else's", 0644);
   ::chmod((dir / "locked").c_str(), 0555);
   std::filesystem::create_symlink("nowhere", dir / "busy/TMP2.$$$");
