@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # In place against a conversion between two names, and (given) an earlier
-# build against this one: 256 MiB or more of Windows 1251 prose to KOI8-R and of UTF-8
-# to KOI8-R (whose ill-formed sequences in-place checks over the whole file),
+# build against this one: 150 MiB of Windows 1251 prose to KOI8-R, and the
+# same prose in UTF-8 (280 MiB; in place looks over the whole of it for
+# ill-formed sequences) to KOI8-R,
 # each run on a fresh copy, the builds interleaved; the medians of 11 runs of
 # the elapsed and the CPU (user + system) seconds. Elapsed time is mostly the
 # flush to disk, which both ways do; CPU time is the conversion and the checks.
