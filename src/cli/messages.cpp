@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <tuple>
 
+#include "cli/quoting.hpp"
 #include "convert/code_pages.hpp"
 #include "convert/utf8.hpp"
 
@@ -107,14 +108,14 @@ constexpr DiagnosticSet kEnglishDiagnostics = {
     "cannot read %1: %2",
     "cannot create %1: %2",
     "cannot write %1: %2",
-    "cannot create the temporary file %1: %2",
-    "%1 was converted to %2 but could not replace the original: %3 (the converted text is kept in %2)",
+    "cannot convert %1 in place: no file can be made beside it: %2",
+    "cannot convert %1 in place: its converted text cannot be written: %2; the file is left as it was",
+    "%1 was converted but could not replace the original: %2; the file is left as it was",
+    "cannot convert %1 in place: by the time it was converted, its name led to another file; nothing was replaced",
+    "cannot keep %1 as %2: %3; the file is left as it was",
     "cannot convert %1 in place: it is not a regular file",
     "cannot convert standard input or output in place",
-    "cannot convert %1 in place: every temporary name from TMP1.$$$ to TMP65535.$$$ in the current folder is taken",
-    "%1 is in the way, perhaps left by an interrupted run; it is left alone",
     "converting %1 in place",
-    "no copy could be made beside it",
     "%1 is named again; it is converted once",
     "cannot convert %1 into itself through standard output; name it twice to convert it in place",
     "%1: could not keep its permission bits: %2",
@@ -132,7 +133,10 @@ constexpr DiagnosticSet kEnglishDiagnostics = {
     "%1: %2 ill-formed UTF-8 sequences were written as replacement characters",
     "%1: detected %2 (%3)",
     "%1: detected %2 (%3), but not surely; if the text comes out wrong, name its encoding with a switch",
-    "cannot convert %1 in place: its encoding is not sure (most likely %2, %3); name it with a switch",
+    "cannot convert %1 in place: its encoding is not sure (most likely %2, %3); name it with a switch, or add -force",
+    "cannot convert %1 in place: it looks like %2 (%3), not %4; name its encoding with a switch, or add -force to convert it as %4",
+    "cannot convert %1 in place: it already is UTF-8 with letters beyond ASCII, which converting it again as %2 would garble; add -force to do it all the same",
+    "cannot convert %1 in place: %2 ill-formed UTF-8 sequences would be lost; name its encoding with a switch, or add -force to write them as replacement characters",
     "%1: plain ASCII, which every encoding reads alike; its characters are written unchanged",
     "%1: detected %2 (%3), already the target encoding; its characters are written unchanged",
     "%1 looks like %2 (%3), not %4; converted as %4, as asked",
@@ -151,14 +155,14 @@ constexpr auto kRussianDiagnosticTexts = dos866_all(
     u8"не удалось прочитать %1: %2",
     u8"не удалось создать %1: %2",
     u8"не удалось записать %1: %2",
-    u8"не удалось создать временный файл %1: %2",
-    u8"%1 преобразован в %2, но заменить исходный файл не удалось: %3 (преобразованный текст сохранён в %2)",
+    u8"нельзя преобразовать %1 на месте: рядом с ним не удалось создать файл: %2",
+    u8"нельзя преобразовать %1 на месте: не удалось записать преобразованный текст: %2; файл оставлен как был",
+    u8"%1 преобразован, но заменить исходный файл не удалось: %2; файл оставлен как был",
+    u8"нельзя преобразовать %1 на месте: пока он преобразовывался, его имя стало вести к другому файлу; ничего не заменено",
+    u8"не удалось сохранить %1 как %2: %3; файл оставлен как был",
     u8"нельзя преобразовать %1 на месте: это не обычный файл",
     u8"нельзя преобразовать на месте стандартный ввод или вывод",
-    u8"нельзя преобразовать %1 на месте: все временные имена от TMP1.$$$ до TMP65535.$$$ в текущей папке заняты",
-    u8"%1 мешает, возможно, он остался от прерванного запуска; он не тронут",
     u8"преобразование %1 на месте",
-    u8"рядом с ним не удалось сделать копию",
     u8"%1 назван ещё раз; он преобразуется один раз",
     u8"нельзя преобразовать %1 в самого себя через стандартный вывод; чтобы преобразовать его на месте, назовите его дважды",
     u8"%1: не удалось сохранить права доступа: %2",
@@ -176,7 +180,10 @@ constexpr auto kRussianDiagnosticTexts = dos866_all(
     u8"%1: неправильных последовательностей UTF-8, записанных знаком замены: %2",
     u8"%1: обнаружена кодировка %2 (%3)",
     u8"%1: обнаружена кодировка %2 (%3), но без уверенности; если текст выйдет неверным, назовите его кодировку ключом",
-    u8"нельзя преобразовать %1 на месте: его кодировка не ясна (вероятнее всего %2, %3); назовите её ключом",
+    u8"нельзя преобразовать %1 на месте: его кодировка не ясна (вероятнее всего %2, %3); назовите её ключом или добавьте -force",
+    u8"нельзя преобразовать %1 на месте: он похож на %2 (%3), а не на %4; назовите его кодировку ключом или добавьте -force, чтобы преобразовать его как %4",
+    u8"нельзя преобразовать %1 на месте: он уже в UTF-8 с буквами за пределами ASCII, и повторное преобразование как %2 их испортит; добавьте -force, чтобы сделать это всё равно",
+    u8"нельзя преобразовать %1 на месте: пропали бы неправильные последовательности UTF-8 (%2); назовите его кодировку ключом или добавьте -force, чтобы записать их знаком замены",
     u8"%1: простой ASCII, все кодировки читают его одинаково; знаки записаны без изменений",
     u8"%1: обнаружена кодировка %2 (%3), она уже целевая; знаки записаны без изменений",
     u8"%1 похож на %2 (%3), а не на %4; преобразован как %4, как задано",
@@ -262,9 +269,7 @@ void Reporter::report(Diagnostic diagnostic, std::initializer_list<std::string_v
 
 std::string Reporter::name(std::string_view file_name, bool is_output) const {
   if (file_name == kStandardStream) return phrase(is_output ? Diagnostic::standard_output : Diagnostic::standard_input);
-  std::string quoted(1, '\'');
-  quoted.append(file_name).push_back('\'');
-  return quoted;
+  return shown_name(file_name, true);
 }
 
 }  // namespace recodia

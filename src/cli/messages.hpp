@@ -50,14 +50,14 @@ enum class Diagnostic {
   cannot_read,             // name, reason
   cannot_create,           // name, reason
   cannot_write,            // name, reason
-  cannot_create_temporary, // temporary name, reason
-  not_replaced,            // name, temporary name, reason
+  cannot_create_temporary, // name, reason: in place, no file could be made beside it
+  cannot_write_converted,  // name, reason: in place, the converted text could not be written
+  not_replaced,            // name, reason
+  changed_meanwhile,       // name: in place, its name led elsewhere by the time it was replaced
+  no_backup,               // name, the backup's name, reason: "-bak" could not keep the original
   not_regular_file,        // name
   standard_stream_in_place,
-  no_temporary_name,       // name
-  temporary_in_the_way,    // temporary name
   converting_in_place,     // name
-  no_temporary_beside,     // a reason: no copy could be made beside the original
   named_twice,             // name
   input_is_output,         // name
   lost_permissions,        // name, reason
@@ -76,6 +76,9 @@ enum class Diagnostic {
   detected,                // name, encoding, its switch: "-auto" chose it
   detected_unsure,         // name, encoding, its switch
   unsure_in_place,         // name, encoding, its switch: not converted
+  refused_other_source,    // name, what the text looks like, its switch, the encoding named
+  refused_converted_twice, // name, the encoding named: UTF-8 text named as another
+  refused_ill_formed,      // name, count: UTF-8 whose ill-formed sequences would be lost
   plain_ascii,             // name
   already_target,          // name, encoding, its switch
   looks_like,              // name, what the text looks like, its switch, the encoding named

@@ -112,6 +112,9 @@ constexpr Switch kSwitches[] = {
      "detect the source encoding (UTF-8 or any source above) from the text, and name it on standard error"},
     {"-detect", Effect::detect_only, 0, G::other,
      "convert nothing: print each file's source switch and encoding (a.txt: -koi8 KOI8-R), or ascii"},
+    {"-force", Effect::force, 0, G::other,
+     "in place: convert even a file that does not read as the source named or detected"},
+    {"-bak", Effect::keep_backup, 0, G::other, "in place: keep the original beside the converted file as NAME.bak"},
 };
 
 // Every switch of the registry is in the table once, and no text twice.
@@ -136,7 +139,7 @@ void apply_switch(const Switch& e, ConversionSettings& s, CommandLine& cl) {
     case Effect::no_version: cl.show_version = false; break;
     case Effect::english: cl.language = Language::english; break;
     case Effect::russian: cl.language = Language::russian; break;
-    case Effect::line_style: s.line_style = static_cast<LineStyle>(e.value); break;
+    case Effect::line_style: cl.line_switch = static_cast<LineStyle>(e.value); break;
     case Effect::no_encoding: s.no_encoding = true; break;
     case Effect::no_special_symbols: s.special_symbols = false; break;
     case Effect::no_strings: s.strings_allowed = false; break;
@@ -160,6 +163,8 @@ void apply_switch(const Switch& e, ConversionSettings& s, CommandLine& cl) {
       break;
     case Effect::detect_source: cl.source_choice = SourceChoice::detected; break;
     case Effect::detect_only: cl.detect_only = true; break;
+    case Effect::force: cl.force = true; break;
+    case Effect::keep_backup: cl.keep_backup = true; break;
     case Effect::target: {
       s.target = static_cast<EncodingId>(e.value);
       // The transliteration switches leave the line style as it was.
@@ -235,7 +240,7 @@ std::string_view nearest_switch(std::string_view text) {
 
 void resolve_settings(ConversionSettings& settings, const CommandLine& command_line) {
   if (settings.source_text) settings.double_quote_byte = '`';
-  if (settings.line_style == LineStyle::automatic) settings.line_style = command_line.target_line_style;
+  settings.line_style = command_line.line_switch.value_or(command_line.target_line_style);
   if (settings.target == kTransliteration) settings.strings_allowed = true;
 }
 

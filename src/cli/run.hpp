@@ -2,8 +2,6 @@
 // conversion of one file, in place when both names denote the same file.
 #pragma once
 
-#include <cstdint>
-#include <optional>
 #include <span>
 #include <string>
 #include <string_view>
@@ -17,28 +15,12 @@
 
 namespace recodia {
 
-// Names "TMP<n>.$$$" with a 16-bit counter that carries on from name to name.
-class TemporaryNames {
- public:
-  // A name in `directory` ("" for the current directory; otherwise ending in
-  // a separator) under which nothing exists yet; nothing when all 65535 are taken.
-  std::optional<std::string> make_temporary_name(platform::FileSystem& files, const std::string& directory = "");
-  // The first name found taken, once: it may be a file left by an interrupted run.
-  std::optional<std::string> take_name_in_the_way();
-
- private:
-  std::uint16_t counter_ = 0;
-  std::optional<std::string> in_the_way_;
-  bool in_the_way_told_ = false;
-};
-
 struct RunContext {
   const ConversionSettings& settings;
   const CommandLine& command_line;
   platform::FileSystem& files;
   const MessagePrinter& messages;
   const Reporter& reporter;
-  TemporaryNames& temporary_names;
   ConversionPath path = ConversionPath::table;
 };
 

@@ -11,14 +11,13 @@ namespace recodia {
 enum class LineStyle : std::uint8_t {
   lf = 0,
   crlf = 1,
-  automatic = 2,  // only while the arguments are read: no line switch yet
-  keep = 3,
+  keep = 2,
 };
 
 struct ConversionSettings {
   EncodingId source = kDos866;
   EncodingId target = kKx;
-  LineStyle line_style = LineStyle::automatic;
+  LineStyle line_style = LineStyle::keep;
 
   // Off with "-32": DOS 866's control-range glyphs are not read as signs, and
   // the signs are not written as those glyphs.

@@ -182,7 +182,12 @@ class StreamConverter::Utf8Text {
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_kind_{};
 };
 
-StreamConverter::StreamConverter(const ConversionSettings& settings, ConversionPath path) {
+StreamConverter::StreamConverter(const ConversionSettings& given, ConversionPath path, StreamMode mode) {
+  if (mode == StreamMode::pass_through) {
+    passing_ = std::make_unique<ConversionSettings>(given);
+    passing_->no_encoding = true;  // the bytes copied, as "-noenc" copies them
+  }
+  const ConversionSettings& settings = passing_ ? *passing_ : given;
   if (settings.source == kUtf8 && !settings.no_encoding) {
     utf8_ = std::make_unique<Utf8Text>(settings, path);
     return;

@@ -21,10 +21,16 @@ namespace recodia {
 // tables are checked against).
 enum class ConversionPath { table, reference };
 
+// What the converter does with the bytes: converts them by the settings, or
+// passes them on as they are, only their line ends following the settings
+// (what a text whose source is still to be found is written as).
+enum class StreamMode { convert, pass_through };
+
 class StreamConverter {
  public:
   // The settings must be resolved and must outlive the converter.
-  explicit StreamConverter(const ConversionSettings& settings, ConversionPath path = ConversionPath::table);
+  explicit StreamConverter(const ConversionSettings& settings, ConversionPath path = ConversionPath::table,
+                           StreamMode mode = StreamMode::convert);
   ~StreamConverter();
 
   // The output for the next block of input; valid until the next call.
@@ -41,6 +47,8 @@ class StreamConverter {
   class Utf8Text;
 
   std::uint8_t* room(std::size_t size);
+
+  std::unique_ptr<ConversionSettings> passing_;  // the settings of a pass-through
 
   std::optional<OutcomeTable> table_;
   std::optional<ByteProcessor> reference_;

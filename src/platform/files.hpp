@@ -16,12 +16,13 @@
 namespace recodia::platform {
 
 // Why an operation failed, in the system's own words ("No space left on
-// device"), and the two cases that the run treats differently.
+// device"), and the two cases of in place that the run says in words of its own.
 struct Failure {
   enum class Kind {
     other,
-    name_taken,    // an exclusive create found the name in use
-    other_device,  // a rename between two file systems
+    not_regular,   // in place: a pipe, socket or device, which is not opened
+    changed,       // in place: the name no longer leads to the file that was read
+    no_backup,     // in place: the original could not be kept as asked, so nothing was replaced
   };
   Kind kind = Kind::other;
   std::string reason;
@@ -102,9 +103,29 @@ class OutputFile {
   virtual bool close() = 0;
 };
 
-enum class CreateMode {
-  replace,    // create the file, or empty the one that is there
-  exclusive,  // create the file for its owner alone; fails as name_taken when the name is in use
+// A file opened to be converted in place. It is reached through its own
+// folder, which is held open from the start: the replacement is made in that
+// folder, and put under the file's name there only while the name still leads
+// to the file that was read. Links named are followed one at a time when the
+// file is opened, never again later. Whatever is not put in place is removed.
+class InPlaceFile {
+ public:
+  virtual ~InPlaceFile() = default;
+  // The file as it was opened, to read its text.
+  virtual InputFile& original() = 0;
+  // The replacement, created beside the file for its owner alone, and
+  // nameless where the file system allows (then even a crash leaves nothing).
+  // Once: the file is this object's; the caller writes, finishes and closes it.
+  virtual Opened<OutputFile> create_replacement() = 0;
+  // Puts the finished replacement under the file's name in one step, unless
+  // the name has come to lead elsewhere (a `changed` failure). With
+  // `backup_suffix` the original first takes that name beside it (an older
+  // file there is replaced only once the new backup is complete).
+  virtual MaybeFailure replace(const std::string& backup_suffix) = 0;
+  // What the name leads to now: the replacement once replaced, else the original.
+  virtual FileIdentity identity() = 0;
+  // Whether the file read has other names too, which keep it after the replacement.
+  virtual bool has_other_names() = 0;
 };
 
 class FileSystem {
@@ -112,27 +133,18 @@ class FileSystem {
   virtual ~FileSystem() = default;
   // Fails when the file is missing, unreadable, or a directory.
   virtual Opened<InputFile> open_for_reading(const std::string& name) = 0;
-  virtual Opened<OutputFile> create_for_writing(const std::string& name, CreateMode mode) = 0;
+  // Creates the file, or empties the one that is there.
+  virtual Opened<OutputFile> create_for_writing(const std::string& name) = 0;
   virtual std::unique_ptr<InputFile> standard_input() = 0;
   virtual std::unique_ptr<OutputFile> standard_output() = 0;
   virtual bool standard_input_is_terminal() = 0;
-  // Whether anything has this name (a dangling link too).
-  virtual bool exists(const std::string& name) = 0;
+  // Opens a regular file to be converted in place; anything else fails as
+  // `not_regular` without being opened, so that a pipe cannot block the run.
+  virtual Opened<InPlaceFile> open_in_place(const std::string& name) = 0;
   // The status of what the name leads to, following links.
   virtual std::optional<FileStatus> status(const std::string& name) = 0;
-  // The name of the file itself when `name` is a link to it (links to links
-  // followed); otherwise `name`. The folders on the way are not resolved.
-  virtual std::string follow_links(const std::string& name) = 0;
-  virtual MaybeFailure remove(const std::string& name) = 0;
-  // Gives `from` the name `to` in one step, replacing what `to` named.
-  virtual MaybeFailure rename_over(const std::string& from, const std::string& to) = 0;
   // What standard output is connected to, when it is a file of some kind.
   virtual std::optional<FileIdentity> standard_output_identity() = 0;
-  // While a temporary file is being written: should the program be
-  // interrupted (Ctrl+C, a termination signal, the terminal closed), this file
-  // is removed before it exits. At most two at a time.
-  virtual void remove_if_interrupted(const std::string& name) = 0;
-  virtual void keep_if_interrupted(const std::string& name) = 0;
 };
 
 }  // namespace recodia::platform

@@ -15,7 +15,12 @@ namespace recodia::platform {
 // temporary file.
 void prepare_process();
 
-FileSystem& native_file_system();
+// How in place makes the new file beside the original: without a name where
+// the file system allows it, or always under a temporary name, which is the
+// way where it does not (and on Windows); that way is chosen by tests only.
+enum class NewFiles { nameless_where_possible, named };
+
+FileSystem& native_file_system(NewFiles new_files = NewFiles::nameless_where_possible);
 Console& native_console();
 
 }  // namespace recodia::platform

@@ -12,6 +12,8 @@
 #include <csignal>
 #include <cstring>
 #include <ctime>
+#include <tuple>
+#include <utility>
 
 #include "platform/native.hpp"
 #include "platform/paths.hpp"
@@ -21,8 +23,7 @@ namespace {
 
 Failure failure_from(int error) {
   Failure::Kind kind = Failure::Kind::other;
-  if (error == EEXIST) kind = Failure::Kind::name_taken;
-  if (error == EXDEV) kind = Failure::Kind::other_device;
+  if (error == ESTALE) kind = Failure::Kind::changed;  // as the in-place file says it
   return {kind, std::strerror(error)};
 }
 
@@ -244,16 +245,16 @@ class PosixOutputFile final : public OutputFile {
   MaybeFailure failure_;
 };
 
-// The temporary files to remove when a signal ends the program. A signal
-// handler can only reach state of its own, so this is kept here, filled
-// before a slot is marked in use and emptied by marking it free first.
+// The temporary names to remove when a signal ends the program. A signal
+// handler can only reach state of its own, so this is kept here; a slot is
+// filled and emptied while the signals are held off (SignalsHeld), so that a
+// name is never left between being made and being registered.
 struct InterruptSlot {
   volatile std::sig_atomic_t in_use = 0;
   int folder = -1;
   std::array<char, NAME_MAX + 1> base{};
 };
 std::array<InterruptSlot, 2> interrupt_slots;
-std::array<std::string, 2> interrupt_names;  // what each slot was given, read outside the handler only
 
 extern "C" void remove_temporary_and_exit(int signal_number) {
   for (InterruptSlot& slot : interrupt_slots)
@@ -261,8 +262,292 @@ extern "C" void remove_temporary_and_exit(int signal_number) {
   ::_exit(128 + signal_number);
 }
 
+constexpr int kInterruptingSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+// While it lives, the signals that remove the temporary names wait.
+class SignalsHeld {
+ public:
+  SignalsHeld() {
+    sigset_t held;
+    ::sigemptyset(&held);
+    for (const int s : kInterruptingSignals) ::sigaddset(&held, s);
+    ::sigprocmask(SIG_BLOCK, &held, &previous_);
+  }
+  ~SignalsHeld() { ::sigprocmask(SIG_SETMASK, &previous_, nullptr); }
+  SignalsHeld(const SignalsHeld&) = delete;
+  SignalsHeld& operator=(const SignalsHeld&) = delete;
+
+ private:
+  sigset_t previous_;
+};
+
+// Call with the signals held.
+void remove_if_interrupted(int folder, const std::string& base) {
+  for (InterruptSlot& slot : interrupt_slots) {
+    if (slot.in_use || base.size() >= slot.base.size()) continue;
+    slot.folder = folder;
+    std::memcpy(slot.base.data(), base.c_str(), base.size() + 1);
+    slot.in_use = 1;
+    return;
+  }
+}
+
+// Call with the signals held.
+void keep_if_interrupted(int folder, const std::string& base) {
+  for (InterruptSlot& slot : interrupt_slots)
+    if (slot.in_use && slot.folder == folder && base == slot.base.data()) slot.in_use = 0;
+}
+
+// An open folder and a name in it: where a file is, held from the moment it
+// was found, so that nothing done later depends on the path to it.
+class Place {
+ public:
+  Place(int folder, std::string base) : folder_(folder), base_(std::move(base)) {}
+  Place(Place&& other) noexcept : folder_(std::exchange(other.folder_, -1)), base_(std::move(other.base_)) {}
+  Place& operator=(Place&& other) noexcept {
+    std::swap(folder_, other.folder_);
+    base_.swap(other.base_);
+    return *this;
+  }
+  ~Place() {
+    if (folder_ >= 0) ::close(folder_);
+  }
+  int folder() const { return folder_; }
+  const std::string& base() const { return base_; }
+
+  // The place of `path`, taken from `start` (a folder, or AT_FDCWD) when it
+  // is relative. Nothing, with errno set, when its folder cannot be opened.
+  static std::optional<Place> of(int start, const std::string& path) {
+    if (start == AT_FDCWD && path.size() >= PATH_MAX) {  // reached folder by folder
+      const auto at = Location::of(path);
+      if (!at) return std::nullopt;
+      const int folder = at->duplicate_folder();
+      if (folder < 0) return std::nullopt;
+      return Place(folder, at->base());
+    }
+    const std::string folder_part = directory_of(path, PathStyle::posix);
+    std::string base = path.substr(folder_part.size());
+    const int folder = ::openat(start, folder_part.empty() ? "." : folder_part.c_str(), O_PATH | O_DIRECTORY | O_CLOEXEC);
+    if (folder < 0) return std::nullopt;
+    return Place(folder, base.empty() ? "." : std::move(base));
+  }
+
+ private:
+  int folder_;
+  std::string base_;
+};
+
+bool same_file(const struct stat& a, const struct stat& b) { return a.st_dev == b.st_dev && a.st_ino == b.st_ino; }
+
+// A link may be followed unless it lies in a sticky folder that others may
+// write in and belongs to neither this user nor the folder's owner: the rule
+// by which the kernel protects such folders, kept as the links are followed here.
+bool may_follow(const Place& at, const struct stat& link) {
+  struct stat folder {};
+  if (::fstat(at.folder(), &folder) != 0) return false;
+  const bool shared = (folder.st_mode & S_ISVTX) != 0 && (folder.st_mode & S_IWOTH) != 0;
+  return !shared || link.st_uid == ::geteuid() || link.st_uid == folder.st_uid;
+}
+
+// Makes a fresh name in the folder for `make` (which returns 0 or an errno;
+// EEXIST tries the next), registered for removal on a signal. The name, or
+// the errno.
+template <class Make>
+std::pair<std::string, int> make_temporary_name(int folder, Make&& make) {
+  for (unsigned n = 1; n <= 65535; ++n) {
+    std::string name = "TMP" + std::to_string(n) + ".$$$";
+    const SignalsHeld held;
+    const int error = make(name);
+    if (error == EEXIST) continue;
+    if (error != 0) return {{}, error};
+    remove_if_interrupted(folder, name);
+    return {std::move(name), 0};
+  }
+  return {{}, EEXIST};
+}
+
+// Removes a temporary name, provided it still holds the file that was put there.
+void remove_temporary(int folder, const std::string& name, const struct stat& file) {
+  const SignalsHeld held;
+  struct stat now {};
+  if (::fstatat(folder, name.c_str(), &now, AT_SYMLINK_NOFOLLOW) == 0 && same_file(now, file))
+    ::unlinkat(folder, name.c_str(), 0);
+  keep_if_interrupted(folder, name);
+}
+
+// Gives the file named `from` the name `to` in one step.
+int rename_temporary(int folder, const std::string& from, const std::string& to) {
+  const SignalsHeld held;
+  if (::renameat(folder, from.c_str(), folder, to.c_str()) != 0) return errno;
+  keep_if_interrupted(folder, from);
+  return 0;
+}
+
+class PosixInPlaceFile final : public InPlaceFile {
+ public:
+  PosixInPlaceFile(Place place, int fd, const struct stat& read, bool nameless)
+      : place_(std::move(place)), input_(fd, true), fd_(fd), read_(read), nameless_(nameless) {}
+  ~PosixInPlaceFile() override {
+    if (!replacement_name_.empty()) remove_temporary(place_.folder(), replacement_name_, written_);
+    if (replacement_ >= 0) ::close(replacement_);
+  }
+
+  InputFile& original() override { return input_; }
+
+  Opened<OutputFile> create_replacement() override {
+    // Nameless where the file system and /proc allow it to be named later.
+    if (nameless_ && ::faccessat(AT_FDCWD, "/proc/self/fd", X_OK, 0) == 0) {
+      replacement_ = ::openat(place_.folder(), ".", O_TMPFILE | O_WRONLY | O_CLOEXEC, 0600);
+      if (replacement_ < 0 && errno != EOPNOTSUPP && errno != EISDIR && errno != EINVAL && errno != ENOENT)
+        return {nullptr, last_failure()};
+    }
+    if (replacement_ < 0) {
+      const int folder = place_.folder();
+      auto [name, error] = make_temporary_name(folder, [&](const std::string& n) {
+        replacement_ = ::openat(folder, n.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+        return replacement_ < 0 ? errno : 0;
+      });
+      if (error != 0) return {nullptr, failure_from(error)};
+      replacement_name_ = std::move(name);
+    }
+    ::fstat(replacement_, &written_);
+    return {std::make_unique<PosixOutputFile>(replacement_, false), {}};
+  }
+
+  MaybeFailure replace(const std::string& backup_suffix) override {
+    if (!backup_suffix.empty())
+      if (const int error = keep_backup(place_.base() + backup_suffix))
+        return error == ESTALE ? failure_from(error) : Failure{Failure::Kind::no_backup, std::strerror(error)};
+    if (replacement_name_.empty()) {
+      auto [name, error] = make_temporary_name(place_.folder(), [&](const std::string& n) { return link_nameless(replacement_, n); });
+      if (error != 0) return failure_from(error);
+      replacement_name_ = std::move(name);
+    }
+    if (const int error = check_unchanged(place_.base())) return failure_from(error);
+    if (const int error = rename_temporary(place_.folder(), replacement_name_, place_.base())) return failure_from(error);
+    replacement_name_.clear();
+    replaced_ = true;
+    return std::nullopt;
+  }
+
+  FileIdentity identity() override {
+    struct stat now {};
+    if (replaced_ && ::fstat(replacement_, &now) == 0) return status_of(now).identity;
+    return status_of(read_).identity;
+  }
+
+  bool has_other_names() override { return read_.st_nlink > 1; }
+
+ private:
+  // The name in the held folder still leads to the file that was read; else
+  // an errno (ESTALE stands for "changed").
+  int check_unchanged(const std::string& name) const {
+    struct stat now {};
+    if (::fstatat(place_.folder(), name.c_str(), &now, AT_SYMLINK_NOFOLLOW) != 0) return errno == ENOENT ? ESTALE : errno;
+    return same_file(now, read_) ? 0 : ESTALE;
+  }
+
+  // Gives a file made without a name its first one.
+  int link_nameless(int fd, const std::string& name) const {
+    const std::string self = "/proc/self/fd/" + std::to_string(fd);
+    if (::linkat(AT_FDCWD, self.c_str(), place_.folder(), name.c_str(), AT_SYMLINK_FOLLOW) == 0) return 0;
+    return errno;
+  }
+
+  // The original under `name` as well: a second name for the very file where
+  // the file system allows it, else a copy with its mode, owner and times.
+  int keep_backup(const std::string& name) {
+    const int folder = place_.folder();
+    struct stat kept = read_;
+    auto [temporary, error] = make_temporary_name(folder, [&](const std::string& n) {
+      return ::linkat(folder, place_.base().c_str(), folder, n.c_str(), 0) == 0 ? 0 : errno;
+    });
+    struct stat linked {};
+    if (error == 0 && ::fstatat(folder, temporary.c_str(), &linked, AT_SYMLINK_NOFOLLOW) == 0 && !same_file(linked, read_)) {
+      remove_temporary(folder, temporary, linked);  // the name led elsewhere: not the original
+      return ESTALE;
+    }
+    if (error != 0 && error != EEXIST) std::tie(temporary, error) = copy_original(kept);
+    if (error == 0) error = rename_temporary(folder, temporary, name);
+    if (error != 0 && !temporary.empty()) remove_temporary(folder, temporary, kept);
+    return error;
+  }
+
+  std::pair<std::string, int> copy_original(struct stat& copy) const {
+    const int folder = place_.folder();
+    int out = -1;
+    auto made = make_temporary_name(folder, [&](const std::string& n) {
+      out = ::openat(folder, n.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+      return out < 0 ? errno : 0;
+    });
+    if (made.second != 0) return made;
+    std::vector<std::uint8_t> block(1 << 17);
+    int error = 0;
+    for (off_t at = 0; error == 0;) {
+      const ssize_t n = ::pread(fd_, block.data(), block.size(), at);
+      if (n <= 0) {
+        if (n < 0) error = errno;
+        break;
+      }
+      if (::write(out, block.data(), static_cast<std::size_t>(n)) != n) error = errno == 0 ? ENOSPC : errno;
+      at += n;
+    }
+    const struct timespec times[2] = {read_.st_atim, read_.st_mtim};
+    if (::fchown(out, read_.st_uid, read_.st_gid) != 0) {}  // a copy by another user is theirs
+    if (error == 0 && (::fchmod(out, read_.st_mode & 07777) != 0 || ::futimens(out, times) != 0 || ::fsync(out) != 0)) error = errno;
+    ::fstat(out, &copy);
+    ::close(out);
+    return {std::move(made.first), error};
+  }
+
+  Place place_;
+  PosixInputFile input_;
+  const int fd_;             // the original's, owned by input_
+  const struct stat read_;   // the original as it was opened
+  const bool nameless_;      // the replacement made without a name where possible
+  int replacement_ = -1;
+  struct stat written_ {};   // the replacement as it was created
+  std::string replacement_name_;  // its temporary name, while it has one
+  bool replaced_ = false;
+};
+
+// Opens `name` for in place: links followed one at a time from their own
+// folders, nothing opened but a regular file.
+Opened<InPlaceFile> open_in_place_at(const std::string& path, bool nameless) {
+  std::optional<Place> at = Place::of(AT_FDCWD, path);
+  for (int links = 0; at && links <= 40; ++links) {
+    struct stat st {};
+    if (::fstatat(at->folder(), at->base().c_str(), &st, AT_SYMLINK_NOFOLLOW) != 0) return {nullptr, last_failure()};
+    if (S_ISLNK(st.st_mode)) {
+      if (!may_follow(*at, st)) return {nullptr, failure_from(EACCES)};
+      std::string target(PATH_MAX, '\0');
+      const ssize_t n = ::readlinkat(at->folder(), at->base().c_str(), target.data(), target.size());
+      if (n < 0) return {nullptr, last_failure()};
+      target.resize(static_cast<std::size_t>(n));
+      at = Place::of(target.starts_with('/') ? AT_FDCWD : at->folder(), target);
+      continue;
+    }
+    if (S_ISDIR(st.st_mode)) return {nullptr, failure_from(EISDIR)};
+    if (!S_ISREG(st.st_mode)) return {nullptr, {Failure::Kind::not_regular, std::strerror(EINVAL)}};
+    // Not blocking, should it have become a pipe since.
+    const int fd = ::openat(at->folder(), at->base().c_str(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0 && errno == ELOOP) continue;  // it became a link: followed on the next turn
+    if (fd < 0) return {nullptr, last_failure()};
+    if (::fstat(fd, &st) != 0 || !S_ISREG(st.st_mode)) {
+      ::close(fd);
+      return {nullptr, {Failure::Kind::not_regular, std::strerror(EINVAL)}};
+    }
+    ::fcntl(fd, F_SETFL, ::fcntl(fd, F_GETFL) & ~O_NONBLOCK);
+    ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
+    return {std::make_unique<PosixInPlaceFile>(std::move(*at), fd, st, nameless), {}};
+  }
+  return {nullptr, at ? failure_from(ELOOP) : last_failure()};
+}
+
 class PosixFileSystem final : public FileSystem {
  public:
+  explicit PosixFileSystem(bool nameless) : nameless_(nameless) {}
+
   Opened<InputFile> open_for_reading(const std::string& name) override {
     const auto at = Location::of(name);
     const int fd = at ? ::openat(at->folder(), at->base(), O_RDONLY | O_CLOEXEC) : -1;
@@ -278,11 +563,10 @@ class PosixFileSystem final : public FileSystem {
     return {std::make_unique<PosixInputFile>(fd, true), {}};
   }
 
-  Opened<OutputFile> create_for_writing(const std::string& name, CreateMode mode) override {
-    int flags = O_WRONLY | O_CREAT | O_CLOEXEC;
-    flags |= mode == CreateMode::exclusive ? O_EXCL : O_TRUNC;
+  Opened<OutputFile> create_for_writing(const std::string& name) override {
+    constexpr int flags = O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC;
     const auto at = Location::of(name);
-    const int fd = at ? ::openat(at->folder(), at->base(), flags, mode == CreateMode::exclusive ? 0600 : 0666) : -1;
+    const int fd = at ? ::openat(at->folder(), at->base(), flags, 0666) : -1;
     if (fd < 0) return {nullptr, last_failure()};
     return {std::make_unique<PosixOutputFile>(fd, true), {}};
   }
@@ -293,11 +577,7 @@ class PosixFileSystem final : public FileSystem {
   }
   bool standard_input_is_terminal() override { return ::isatty(STDIN_FILENO) == 1; }
 
-  bool exists(const std::string& name) override {
-    struct stat st {};
-    const auto at = Location::of(name);
-    return at && ::fstatat(at->folder(), at->base(), &st, AT_SYMLINK_NOFOLLOW) == 0;
-  }
+  Opened<InPlaceFile> open_in_place(const std::string& name) override { return open_in_place_at(name, nameless_); }
 
   std::optional<FileStatus> status(const std::string& name) override {
     struct stat st {};
@@ -306,63 +586,14 @@ class PosixFileSystem final : public FileSystem {
     return status_of(st);
   }
 
-  std::string follow_links(const std::string& name) override {
-    std::string current = name;
-    for (int depth = 0; depth < 40; ++depth) {
-      const auto at = Location::of(current);
-      if (!at) break;
-      std::string target(PATH_MAX, '\0');
-      const ssize_t n = ::readlinkat(at->folder(), at->base(), target.data(), target.size());
-      if (n < 0) break;  // not a link (or gone): this is the file
-      target.resize(static_cast<std::size_t>(n));
-      current = target.starts_with('/') ? target : directory_of(current, PathStyle::posix) + target;
-    }
-    return current;
-  }
-
-  MaybeFailure remove(const std::string& name) override {
-    const auto at = Location::of(name);
-    if (at && ::unlinkat(at->folder(), at->base(), 0) == 0) return std::nullopt;
-    return last_failure();
-  }
-
-  MaybeFailure rename_over(const std::string& from, const std::string& to) override {
-    const auto a = Location::of(from);
-    const auto b = a ? Location::of(to) : std::nullopt;
-    if (b && ::renameat(a->folder(), a->base(), b->folder(), b->base()) == 0) return std::nullopt;
-    return last_failure();
-  }
-
   std::optional<FileIdentity> standard_output_identity() override {
     struct stat st {};
     if (::fstat(STDOUT_FILENO, &st) != 0) return std::nullopt;
     return status_of(st).identity;
   }
 
-  void remove_if_interrupted(const std::string& name) override {
-    const auto at = Location::of(name);
-    const std::string base = at ? at->base() : "";
-    for (std::size_t i = 0; i < interrupt_slots.size(); ++i) {
-      InterruptSlot& slot = interrupt_slots[i];
-      if (slot.in_use || !at || base.size() >= slot.base.size()) continue;
-      slot.folder = at->duplicate_folder();
-      if (slot.folder < 0) return;
-      std::memcpy(slot.base.data(), base.c_str(), base.size() + 1);
-      interrupt_names[i] = name;
-      slot.in_use = 1;
-      return;
-    }
-  }
-
-  void keep_if_interrupted(const std::string& name) override {
-    for (std::size_t i = 0; i < interrupt_slots.size(); ++i) {
-      InterruptSlot& slot = interrupt_slots[i];
-      if (!slot.in_use || interrupt_names[i] != name) continue;
-      slot.in_use = 0;
-      ::close(slot.folder);
-      interrupt_names[i].clear();
-    }
-  }
+ private:
+  bool nameless_;
 };
 
 }  // namespace
@@ -377,7 +608,7 @@ void prepare_process() {
   // A closed pipe then fails the write that meets it, instead of ending the
   // program: a lost message is harmless, a lost output file is reported.
   ::signal(SIGPIPE, SIG_IGN);
-  for (const int s : {SIGINT, SIGTERM, SIGHUP}) {
+  for (const int s : kInterruptingSignals) {
     struct sigaction previous {};
     // A signal ignored from the start (nohup) stays ignored.
     if (::sigaction(s, nullptr, &previous) == 0 && previous.sa_handler == SIG_IGN) continue;
@@ -388,9 +619,9 @@ void prepare_process() {
   }
 }
 
-FileSystem& native_file_system() {
-  static PosixFileSystem instance;
-  return instance;
+FileSystem& native_file_system(NewFiles new_files) {
+  static PosixFileSystem nameless(true), named(false);
+  return new_files == NewFiles::named ? named : nameless;
 }
 
 }  // namespace recodia::platform

@@ -3,7 +3,11 @@
 // go to Windows as UTF-16, in the extended form where they are long.
 #include <windows.h>
 
+#include <algorithm>
 #include <array>
+#include <memory>
+#include <tuple>
+#include <vector>
 #include <mutex>
 #include <string>
 
@@ -43,12 +47,7 @@ std::string reason_for(DWORD error) {
   return reason;
 }
 
-Failure failure_from(DWORD error) {
-  Failure::Kind kind = Failure::Kind::other;
-  if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) kind = Failure::Kind::name_taken;
-  if (error == ERROR_NOT_SAME_DEVICE) kind = Failure::Kind::other_device;
-  return {kind, reason_for(error)};
-}
+Failure failure_from(DWORD error) { return {Failure::Kind::other, reason_for(error)}; }
 
 Failure last_failure() { return failure_from(::GetLastError()); }
 
@@ -80,6 +79,10 @@ class Handle {
   Handle(const Handle&) = delete;
   Handle& operator=(const Handle&) = delete;
   HANDLE get() const { return h_; }
+  void reset(HANDLE h) {
+    close();
+    h_ = h;
+  }
   bool close() {
     const bool ok = !owned_ || !valid(h_) || ::CloseHandle(h_) != 0;
     h_ = INVALID_HANDLE_VALUE;
@@ -319,6 +322,167 @@ class OwnerOnly {
   bool ready_ = false;
 };
 
+void remove_if_interrupted(const std::wstring& name) {
+  InterruptState& state = interrupt_state();
+  const std::lock_guard<std::mutex> hold(state.lock);
+  for (std::wstring& slot : state.names) {
+    if (!slot.empty()) continue;
+    slot = name;
+    return;
+  }
+}
+
+void keep_if_interrupted(const std::wstring& name) {
+  InterruptState& state = interrupt_state();
+  const std::lock_guard<std::mutex> hold(state.lock);
+  for (std::wstring& slot : state.names)
+    if (slot == name) slot.clear();
+}
+
+// Removes a temporary file of the run's own; a read-only one too.
+void remove_temporary(const std::wstring& name) {
+  ::SetFileAttributesW(name.c_str(), FILE_ATTRIBUTE_NORMAL);
+  ::DeleteFileW(name.c_str());
+  keep_if_interrupted(name);
+}
+
+// Makes a fresh temporary name in `folder` (ending in a separator) for
+// `make`, which returns ERROR_SUCCESS or an error (ERROR_FILE_EXISTS and
+// ERROR_ALREADY_EXISTS try the next), registered for removal on Ctrl+C.
+template <class Make>
+std::pair<std::wstring, DWORD> make_temporary_name(const std::wstring& folder, Make&& make) {
+  for (unsigned n = 1; n <= 65535; ++n) {
+    std::wstring name = folder + L"TMP" + std::to_wstring(n) + L".$$$";
+    const DWORD error = make(name);
+    if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) continue;
+    if (error != ERROR_SUCCESS) return {{}, error};
+    remove_if_interrupted(name);
+    return {std::move(name), ERROR_SUCCESS};
+  }
+  return {{}, ERROR_FILE_EXISTS};
+}
+
+// The file's own path as Windows resolved it when it was opened (links and
+// junctions followed), in the extended form; its folder is where the
+// replacement is made. Windows' own calls take names, so the name is checked
+// to lead to the file that was read right before the replacement.
+class WindowsInPlaceFile final : public InPlaceFile {
+ public:
+  WindowsInPlaceFile(HANDLE h, std::wstring path, const BY_HANDLE_FILE_INFORMATION& info)
+      : input_(std::make_unique<WindowsInputFile>(h, true)), path_(std::move(path)), read_(*status_of(h)),
+        other_names_(info.nNumberOfLinks > 1) {}
+  ~WindowsInPlaceFile() override {
+    replacement_.close();
+    if (!temporary_.empty()) remove_temporary(temporary_);
+  }
+
+  InputFile& original() override { return *input_; }
+
+  Opened<OutputFile> create_replacement() override {
+    OwnerOnly owner_only;
+    HANDLE h = INVALID_HANDLE_VALUE;
+    auto [name, error] = make_temporary_name(folder(), [&](const std::wstring& n) {
+      h = ::CreateFileW(n.c_str(), GENERIC_WRITE | WRITE_DAC | DELETE, kShareAll, owner_only.get(), CREATE_NEW,
+                        FILE_ATTRIBUTE_NORMAL, nullptr);
+      return valid(h) ? ERROR_SUCCESS : ::GetLastError();
+    });
+    if (error != ERROR_SUCCESS) return {nullptr, failure_from(error)};
+    temporary_ = std::move(name);
+    replacement_.reset(h);
+    written_ = *status_of(h);
+    return {std::make_unique<WindowsOutputFile>(h, false), {}};
+  }
+
+  MaybeFailure replace(const std::string& backup_suffix) override {
+    input_.reset();  // closed first: some systems refuse to replace an open file
+    if (!backup_suffix.empty())
+      if (const DWORD error = keep_backup(path_ + to_wide(backup_suffix)))
+        return error == ERROR_INVALID_DATA ? changed() : Failure{Failure::Kind::no_backup, reason_for(error)};
+    if (const DWORD error = check_unchanged(path_)) return error == ERROR_INVALID_DATA ? changed() : failure_from(error);
+    // Windows does not replace a read-only file: the attribute comes off for
+    // the move (the replacement carries it again) and back if the move fails.
+    const DWORD attributes = ::GetFileAttributesW(path_.c_str());
+    const bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
+    const DWORD writable = attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
+    if (read_only) ::SetFileAttributesW(path_.c_str(), writable == 0 ? FILE_ATTRIBUTE_NORMAL : writable);
+    if (const DWORD error = rename_replacement()) {
+      if (read_only) ::SetFileAttributesW(path_.c_str(), attributes);
+      return failure_from(error);
+    }
+    keep_if_interrupted(temporary_);
+    temporary_.clear();
+    replaced_ = true;
+    return std::nullopt;
+  }
+
+  FileIdentity identity() override { return replaced_ ? written_.identity : read_.identity; }
+  bool has_other_names() override { return other_names_; }
+
+ private:
+  static Failure changed() { return {Failure::Kind::changed, reason_for(ERROR_INVALID_DATA)}; }
+
+  std::wstring folder() const { return path_.substr(0, path_.find_last_of(L"\\/") + 1); }
+
+  // ERROR_INVALID_DATA when the name leads to another file than the one read.
+  DWORD check_unchanged(const std::wstring& name) const {
+    Handle h(::CreateFileW(name.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING,
+                           FILE_FLAG_BACKUP_SEMANTICS | FILE_FLAG_OPEN_REPARSE_POINT, nullptr));
+    if (!valid(h.get())) return ::GetLastError() == ERROR_FILE_NOT_FOUND ? ERROR_INVALID_DATA : ::GetLastError();
+    const auto now = status_of(h.get());
+    return now && now->identity == read_.identity ? ERROR_SUCCESS : ERROR_INVALID_DATA;
+  }
+
+  // By the handle, as the file is; by its name where Windows cannot.
+  DWORD rename_replacement() {
+    std::vector<std::uint8_t> buffer(sizeof(FILE_RENAME_INFO) + path_.size() * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = TRUE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = static_cast<DWORD>(path_.size() * sizeof(wchar_t));
+    std::copy(path_.begin(), path_.end(), rename->FileName);
+    if (::SetFileInformationByHandle(replacement_.get(), FileRenameInfo, rename, static_cast<DWORD>(buffer.size()))) {
+      ::FlushFileBuffers(replacement_.get());
+      return ERROR_SUCCESS;
+    }
+    const DWORD error = ::GetLastError();
+    if (error != ERROR_INVALID_PARAMETER && error != ERROR_NOT_SUPPORTED && error != ERROR_CALL_NOT_IMPLEMENTED) return error;
+    replacement_.close();
+    if (::MoveFileExW(temporary_.c_str(), path_.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH)) return ERROR_SUCCESS;
+    return ::GetLastError();
+  }
+
+  // The original under `name` too: a second name where the volume allows it, else a copy.
+  DWORD keep_backup(const std::wstring& name) {
+    auto [temporary, error] = make_temporary_name(folder(), [&](const std::wstring& n) {
+      return ::CreateHardLinkW(n.c_str(), path_.c_str(), nullptr) ? ERROR_SUCCESS : ::GetLastError();
+    });
+    if (error == ERROR_SUCCESS && check_unchanged(temporary) != ERROR_SUCCESS) {
+      remove_temporary(temporary);
+      return ERROR_INVALID_DATA;
+    }
+    if (error != ERROR_SUCCESS && error != ERROR_FILE_EXISTS) {
+      if (const DWORD changed = check_unchanged(path_)) return changed;
+      std::tie(temporary, error) = make_temporary_name(folder(), [&](const std::wstring& n) {
+        return ::CopyFileW(path_.c_str(), n.c_str(), TRUE) ? ERROR_SUCCESS : ::GetLastError();
+      });
+    }
+    if (error == ERROR_SUCCESS && !::MoveFileExW(temporary.c_str(), name.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
+      error = ::GetLastError();
+    if (error == ERROR_SUCCESS) keep_if_interrupted(temporary);
+    else if (!temporary.empty()) remove_temporary(temporary);
+    return error;
+  }
+
+  std::unique_ptr<WindowsInputFile> input_;
+  const std::wstring path_;
+  const FileStatus read_;
+  const bool other_names_;
+  Handle replacement_{INVALID_HANDLE_VALUE};
+  FileStatus written_;
+  std::wstring temporary_;  // the replacement's name until it is in place
+  bool replaced_ = false;
+};
+
 class WindowsFileSystem final : public FileSystem {
  public:
   Opened<InputFile> open_for_reading(const std::string& name) override {
@@ -329,21 +493,14 @@ class WindowsFileSystem final : public FileSystem {
     return {std::make_unique<WindowsInputFile>(h, true), {}};
   }
 
-  Opened<OutputFile> create_for_writing(const std::string& name, CreateMode mode) override {
-    const std::wstring wide = wide_name(name);
-    HANDLE h = INVALID_HANDLE_VALUE;
-    if (mode == CreateMode::exclusive) {
-      OwnerOnly owner_only;
-      h = ::CreateFileW(wide.c_str(), GENERIC_WRITE | WRITE_DAC, kShareAll, owner_only.get(), CREATE_NEW,
-                        FILE_ATTRIBUTE_NORMAL, nullptr);
-    } else {
-      // Opened and emptied rather than created anew, so that an existing file
-      // keeps its attributes and access (CREATE_ALWAYS refuses a hidden file).
-      h = ::CreateFileW(wide.c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    }
+  Opened<OutputFile> create_for_writing(const std::string& name) override {
+    // Opened and emptied rather than created anew, so that an existing file
+    // keeps its attributes and access (CREATE_ALWAYS refuses a hidden file).
+    const HANDLE h = ::CreateFileW(wide_name(name).c_str(), GENERIC_WRITE, kShareAll, nullptr, OPEN_ALWAYS,
+                                   FILE_ATTRIBUTE_NORMAL, nullptr);
     if (!valid(h)) return {nullptr, last_failure()};
     auto file = std::make_unique<WindowsOutputFile>(h, true);
-    if (mode == CreateMode::replace && is_disk_file(h) && !::SetEndOfFile(h)) return {nullptr, last_failure()};
+    if (is_disk_file(h) && !::SetEndOfFile(h)) return {nullptr, last_failure()};
     return {std::move(file), {}};
   }
 
@@ -366,10 +523,36 @@ class WindowsFileSystem final : public FileSystem {
     return ::GetConsoleMode(::GetStdHandle(STD_INPUT_HANDLE), &mode) != 0;
   }
 
-  bool exists(const std::string& name) override {
-    if (::GetFileAttributesW(wide_name(name).c_str()) != INVALID_FILE_ATTRIBUTES) return true;
-    const DWORD error = ::GetLastError();
-    return error != ERROR_FILE_NOT_FOUND && error != ERROR_PATH_NOT_FOUND && error != ERROR_INVALID_NAME;
+  Opened<InPlaceFile> open_in_place(const std::string& name) override {
+    // A pipe or device is not opened at all: only a file on disk has a folder to be replaced in.
+    {
+      Handle probe(open_for_information(name));
+      if (!valid(probe.get())) return {nullptr, last_failure()};
+      BY_HANDLE_FILE_INFORMATION info{};
+      if (!is_disk_file(probe.get()) || !::GetFileInformationByHandle(probe.get(), &info))
+        return {nullptr, {Failure::Kind::not_regular, reason_for(ERROR_INVALID_FUNCTION)}};
+      if (info.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) return {nullptr, failure_from(ERROR_ACCESS_DENIED)};
+    }
+    const HANDLE h = ::CreateFileW(wide_name(name).c_str(), GENERIC_READ, kShareAll, nullptr, OPEN_EXISTING,
+                                   FILE_ATTRIBUTE_NORMAL | FILE_FLAG_SEQUENTIAL_SCAN, nullptr);
+    if (!valid(h)) return {nullptr, last_failure()};
+    BY_HANDLE_FILE_INFORMATION info{};
+    if (!is_disk_file(h) || !::GetFileInformationByHandle(h, &info)) {
+      ::CloseHandle(h);
+      return {nullptr, {Failure::Kind::not_regular, reason_for(ERROR_INVALID_FUNCTION)}};
+    }
+    // Where links and junctions led; the full path named where Windows cannot say.
+    std::wstring path(kLongestPath, L'\0');
+    DWORD n = ::GetFinalPathNameByHandleW(h, path.data(), kLongestPath, FILE_NAME_NORMALIZED);
+    if (n == 0 || n >= kLongestPath) n = ::GetFullPathNameW(to_wide(name).c_str(), kLongestPath, path.data(), nullptr);
+    if (n == 0 || n >= kLongestPath) {
+      const Failure failure = last_failure();
+      ::CloseHandle(h);
+      return {nullptr, failure};
+    }
+    path.resize(n);
+    const std::u16string long_form = long_path_form(plain_path_form(std::u16string(path.begin(), path.end())));
+    return {std::make_unique<WindowsInPlaceFile>(h, std::wstring(long_form.begin(), long_form.end()), info), {}};
   }
 
   std::optional<FileStatus> status(const std::string& name) override {
@@ -378,60 +561,10 @@ class WindowsFileSystem final : public FileSystem {
     return status_of(h.get());
   }
 
-  // Where the name leads, links and junctions followed, as Windows names it.
-  std::string follow_links(const std::string& name) override {
-    Handle h(open_for_information(name));
-    if (!valid(h.get())) return name;
-    std::wstring path(kLongestPath, L'\0');
-    const DWORD n = ::GetFinalPathNameByHandleW(h.get(), path.data(), kLongestPath, FILE_NAME_NORMALIZED);
-    if (n == 0 || n >= kLongestPath) return name;
-    path.resize(n);
-    const std::u16string plain = plain_path_form(std::u16string(path.begin(), path.end()));
-    return utf16_to_utf8(plain);
-  }
-
-  MaybeFailure remove(const std::string& name) override {
-    if (::DeleteFileW(wide_name(name).c_str())) return std::nullopt;
-    return last_failure();
-  }
-
-  MaybeFailure rename_over(const std::string& from, const std::string& to) override {
-    const std::wstring source = wide_name(from), destination = wide_name(to);
-    // Windows does not replace a read-only file: the attribute comes off for
-    // the move (the replacement carries it again) and back if the move fails.
-    const DWORD attributes = ::GetFileAttributesW(destination.c_str());
-    const bool read_only = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) != 0;
-    const DWORD writable = attributes & ~DWORD{FILE_ATTRIBUTE_READONLY};
-    if (read_only) ::SetFileAttributesW(destination.c_str(), writable == 0 ? FILE_ATTRIBUTE_NORMAL : writable);
-    if (::MoveFileExW(source.c_str(), destination.c_str(), MOVEFILE_REPLACE_EXISTING | MOVEFILE_WRITE_THROUGH))
-      return std::nullopt;
-    const Failure failure = last_failure();
-    if (read_only) ::SetFileAttributesW(destination.c_str(), attributes);
-    return failure;
-  }
-
   std::optional<FileIdentity> standard_output_identity() override {
     const auto status = status_of(::GetStdHandle(STD_OUTPUT_HANDLE));
     if (!status) return std::nullopt;
     return status->identity;
-  }
-
-  void remove_if_interrupted(const std::string& name) override {
-    InterruptState& state = interrupt_state();
-    const std::lock_guard<std::mutex> hold(state.lock);
-    for (std::wstring& slot : state.names) {
-      if (!slot.empty()) continue;
-      slot = wide_name(name);
-      return;
-    }
-  }
-
-  void keep_if_interrupted(const std::string& name) override {
-    InterruptState& state = interrupt_state();
-    const std::wstring wide = wide_name(name);
-    const std::lock_guard<std::mutex> hold(state.lock);
-    for (std::wstring& slot : state.names)
-      if (slot == wide) slot.clear();
   }
 };
 
@@ -443,7 +576,8 @@ void prepare_process() {
   ::SetConsoleCtrlHandler(remove_temporary_and_exit, TRUE);
 }
 
-FileSystem& native_file_system() {
+// Windows makes no file without a name: every new file is named.
+FileSystem& native_file_system(NewFiles) {
   static WindowsFileSystem instance;
   return instance;
 }

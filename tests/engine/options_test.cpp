@@ -7,7 +7,7 @@ namespace recodia::test {
 namespace {
 
 TEST(Options, NamesErrorsAndSettledSettings) {
-  const char* const lines[] = {"LF", "CR LF", "?", "kept"};
+  const char* const lines[] = {"LF", "CR LF", "kept"};
   for (const auto& row : data_rows("options.txt")) {
     const std::vector<std::string> arguments = words(row[0]);
     const std::vector<std::string_view> views(arguments.begin(), arguments.end());

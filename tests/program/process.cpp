@@ -129,8 +129,16 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const fs::path&
   // Both streams are drained at once, so that neither can fill up and block the program.
   std::thread err_reader([&] { result.err = drain(err[0]); });
   int status = 0;
+  // The replacement is made beside the file, nameless where the file system allows.
   const fs::path temporary = directory / "TMP1.$$$";
-  for (int tries = 0; setting.interrupt && tries < 500 && !fs::exists(temporary); ++tries) ::usleep(10000);
+  const auto replacement_made = [&] {
+    if (fs::exists(temporary)) return true;
+    std::error_code error;
+    for (const auto& fd : fs::directory_iterator("/proc/" + std::to_string(pid) + "/fd", error))
+      if (fs::read_symlink(fd.path(), error).string().ends_with(" (deleted)")) return true;
+    return false;
+  };
+  for (int tries = 0; setting.interrupt && tries < 500 && !replacement_made(); ++tries) ::usleep(10000);
   if (setting.interrupt) ::usleep(50000), ::kill(pid, *setting.interrupt);
   // A terminal is read when the program has ended (its master reports EIO then); a pipe while it runs.
   const bool wait_first = setting.standard_output_terminal || setting.interrupt;

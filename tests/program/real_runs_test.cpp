@@ -33,6 +33,10 @@ void make_sample_folder(const TempDir& dir) {
   file("old.txt", "keep this", 0666);
   file("unsure.txt", data_file("detect/iso-8859-15.txt"), 0644);
   file("koi8.txt", data_file("detect/koi8-r.txt"), 0644);
+  file("utf8.txt", field_bytes("@russian.txt И=Й"), 0644);
+  file("stray.txt", field_bytes("@russian.txt") + std::string(70000, 'a') + "\xE9\n", 0644);
+  file("exec.txt.bak", "older", 0644);
+  std::filesystem::create_directories(dir / "empty.txt.bak");
   file("busy/TMP1.$$$", "someone else's", 0644);
   ::chmod((dir / "locked").c_str(), 0555);
   std::filesystem::create_symlink("nowhere", dir / "busy/TMP2.$$$");
@@ -40,12 +44,20 @@ void make_sample_folder(const TempDir& dir) {
   std::filesystem::create_symlink("link", dir / "link2");
   std::filesystem::create_hard_link(dir / "a.txt", dir / "hard");
   ::mknod((dir / "null").c_str(), S_IFCHR | 0666, makedev(1, 3));
+  ::mkfifo((dir / "fifo").c_str(), 0666);
+  // Another user's link in a sticky folder that all may write in, as in /tmp.
+  std::filesystem::create_directories(dir / "sticky");
+  ::chmod((dir / "sticky").c_str(), 01777);
+  std::filesystem::create_symlink("../a.txt", dir / "sticky/link");
+  if (::geteuid() == 0) ::lchown((dir / "sticky/link").c_str(), 65534, 65534);
 }
 
 // Why a run cannot be had here, or nothing.
 std::string left_out(const std::vector<std::string>& arguments, const ProcessSetting& setting, const TempDir& dir) {
   if (setting.unprivileged && !permissions_bind()) return "another user than root is needed";
   if (std::ranges::count(arguments, "null") && !std::filesystem::exists(dir / "null")) return "no device can be made";
+  if (std::ranges::count(arguments, "sticky/link") && ::geteuid() != 0) return "root is needed to give a link to another user";
+  if (std::ranges::count(arguments, "sticky/link") && windows_program()) return "Windows follows links itself, by its own rules";
   if (setting.standard_output_terminal && ::access("/dev/ptmx", R_OK | W_OK) != 0) return "no terminal can be had";
   if (!windows_program()) return "";
   if (setting.standard_output_terminal) return "a terminal is a console under wine, which adds control sequences";
