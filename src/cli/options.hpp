@@ -20,7 +20,7 @@ enum class Language : std::uint8_t { russian = 0, english = 1 };
 enum class Effect : std::uint8_t {
   help, no_version, english, russian, line_style, no_encoding, no_special_symbols, no_strings,
   no_smart_quotes, source_text, html, no_quote_signs, no_html_entities, preserve_time, nothing,
-  source, target, in_place, full_help, version, detect_source, detect_only,
+  source, target, in_place, full_help, version, detect_source, detect_only, quiet, smart_quotes,
 };
 
 // How the full reference groups the switches.
@@ -59,6 +59,8 @@ struct CommandLine {
   bool full_help = false;      // "--help"
   bool version = false;        // "--version"
   bool detect_only = false;    // "-detect": each file's encoding is printed, nothing converted
+  bool quiet = false;          // "-q": errors only
+  bool quotes_chosen = false;  // "-ta" or "-nta" given: no default for the target to settle
   SourceChoice source_choice = SourceChoice::unnamed;
   LineStyle target_line_style = LineStyle::keep;
   std::vector<std::string> file_names;

@@ -22,6 +22,7 @@ struct Failure {
     other,
     name_taken,    // an exclusive create found the name in use
     other_device,  // a rename between two file systems
+    closed_pipe,   // a write to a pipe whose reader has gone
   };
   Kind kind = Kind::other;
   std::string reason;

@@ -15,6 +15,10 @@ namespace recodia::platform {
 // temporary file.
 void prepare_process();
 
+// Ends the program as a closed pipe ends cat: POSIX by SIGPIPE, so that the
+// caller sees the same status; Windows returns, and the exit code says it.
+void end_as_closed_pipe();
+
 FileSystem& native_file_system();
 Console& native_console();
 

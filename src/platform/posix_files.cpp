@@ -23,6 +23,7 @@ Failure failure_from(int error) {
   Failure::Kind kind = Failure::Kind::other;
   if (error == EEXIST) kind = Failure::Kind::name_taken;
   if (error == EXDEV) kind = Failure::Kind::other_device;
+  if (error == EPIPE) kind = Failure::Kind::closed_pipe;
   return {kind, std::strerror(error)};
 }
 
@@ -386,6 +387,11 @@ void prepare_process() {
     ::sigemptyset(&action.sa_mask);
     ::sigaction(s, &action, nullptr);
   }
+}
+
+void end_as_closed_pipe() {
+  ::signal(SIGPIPE, SIG_DFL);
+  ::raise(SIGPIPE);
 }
 
 FileSystem& native_file_system() {

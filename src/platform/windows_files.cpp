@@ -47,6 +47,7 @@ Failure failure_from(DWORD error) {
   Failure::Kind kind = Failure::Kind::other;
   if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) kind = Failure::Kind::name_taken;
   if (error == ERROR_NOT_SAME_DEVICE) kind = Failure::Kind::other_device;
+  if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE) kind = Failure::Kind::closed_pipe;
   return {kind, reason_for(error)};
 }
 
@@ -442,6 +443,8 @@ void prepare_process() {
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   ::SetConsoleCtrlHandler(remove_temporary_and_exit, TRUE);
 }
+
+void end_as_closed_pipe() {}
 
 FileSystem& native_file_system() {
   static WindowsFileSystem instance;
