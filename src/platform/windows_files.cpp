@@ -47,7 +47,8 @@ Failure failure_from(DWORD error) {
   Failure::Kind kind = Failure::Kind::other;
   if (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS) kind = Failure::Kind::name_taken;
   if (error == ERROR_NOT_SAME_DEVICE) kind = Failure::Kind::other_device;
-  if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE) kind = Failure::Kind::closed_pipe;
+  if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED)
+    kind = Failure::Kind::closed_pipe;
   return {kind, reason_for(error)};
 }
 
