@@ -6,14 +6,21 @@ set(CPACK_PACKAGE_NAME "recodia")
 set(CPACK_PACKAGE_VENDOR "The Recodia developers")
 set(CPACK_PACKAGE_CONTACT "The Recodia developers <recodia@users.noreply.invalid>")
 set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
-    "convert text files between Cyrillic, Turkish and West-European encodings")
+    "convert text between UTF-8 and Cyrillic, Turkish, West-European code pages")
+# encodings: generated from the registry by tools/gen_docs.cpp; do not edit
 set(CPACK_PACKAGE_DESCRIPTION
-    "Recodia converts text files between 21 single-byte encodings: the Cyrillic\n\
-code pages DOS 866 and 855, Windows 1251, KOI8-R, KOI8-U, KOI-7, ISO 8859-5,\n\
-ISO-IR-111, Mac Cyrillic, Mac Ukrainian and KX, the Turkish and West-European\n\
-code pages, and a Latin transliteration of Cyrillic text. It fixes line ends,\n\
-writes readable substitutes or HTML entities for characters that the target\n\
-lacks, and converts files in place.")
+    "Recodia converts text files between UTF-8 and the Cyrillic, Turkish and\n\
+West-European code pages. It knows 22 encodings: 1 Unicode form, 20\n\
+single-byte code pages and a Latin transliteration of Cyrillic: Unicode\n\
+(UTF-8), Cyrillic (KX, CP866, Windows-1251, KOI8-R, CP855, MacCyrillic,\n\
+ISO-8859-5, KOI-7, ISO-IR-111, KOI8-U, MacUkrainian), Turkish\n\
+(Windows-1254, CP857, MacTurkish, ISO-8859-9), West-European (CP850,\n\
+Windows-1252, ISO-8859-1, ISO-8859-15, MacRoman), and, as a target only,\n\
+the transliteration. It detects the source encoding, fixes line ends,\n\
+writes readable substitutes or HTML entities for characters that the\n\
+target lacks, and converts files in place without ever making the only\n\
+copy worse.")
+# end of encodings
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")
 set(CPACK_STRIP_FILES ON)

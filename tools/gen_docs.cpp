@@ -1,6 +1,8 @@
-// Writes the switch lists of the README, the manual page and the bash
-// completion from the program's own switch table, between the marker lines
-// in each file, so that the documents cannot drift from the program.
+// Writes the switch lists of the manual page and the bash completion from the
+// program's own switch table, and the list of encodings of the README, the
+// manual page and the Debian package's description from the registry,
+// between the marker lines in each file, so that the documents cannot drift
+// from the program (nor name two numbers of encodings).
 //
 //   recodia_gen_docs SOURCE_DIR           rewrite the lists
 //   recodia_gen_docs --check SOURCE_DIR   exit 1 and name each file whose list differs
@@ -14,39 +16,15 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/reference.hpp"
+#include "convert/registry.hpp"
 
 namespace {
 
 using recodia::ReferenceEntry;
 using recodia::SwitchGroup;
-
-std::string joined(const ReferenceEntry& e, std::string_view before, std::string_view after, std::string_view separator) {
-  std::string s;
-  for (std::string_view text : e.switches) {
-    if (!s.empty()) s += separator;
-    s.append(before).append(text).append(after);
-  }
-  return s;
-}
-
-std::string readme_list() {
-  std::string out;
-  std::optional<SwitchGroup> group;
-  for (const ReferenceEntry& e : recodia::reference_entries()) {
-    const bool target = e.group == SwitchGroup::target;
-    if (e.group != group) {
-      out.append(group ? "\n" : "").append("### ").append(recodia::group_title(e.group)).append("\n\n");
-      out += target ? "| Switch | Writes | Line ends |\n|---|---|---|\n" : "| Switch | What it does |\n|---|---|\n";
-      group = e.group;
-    }
-    out += "| " + joined(e, "`", "`", ", ") + " | " + std::string(e.description);
-    if (target) out.append(" | ").append(recodia::line_ends_text(e.line_ends));
-    out += " |\n";
-  }
-  return out;
-}
 
 std::string man_text(std::string_view text) {
   std::string s;
@@ -86,6 +64,96 @@ std::string completion_list() {
   return out + ")\n";
 }
 
+// The encodings by script, in the registry's order, and how many there are.
+struct EncodingGroup {
+  recodia::Script script;
+  std::string_view title;
+};
+constexpr EncodingGroup kEncodingGroups[] = {
+    {recodia::Script::unicode, "Unicode"},
+    {recodia::Script::cyrillic, "Cyrillic"},
+    {recodia::Script::turkish, "Turkish"},
+    {recodia::Script::west_european, "West-European"},
+};
+
+std::string encoding_count() {
+  std::size_t code_pages = 0, unicode = 0;
+  for (const recodia::Encoding& e : recodia::kEncodings) {
+    code_pages += recodia::is_single_byte_source(e);
+    unicode += e.script == recodia::Script::unicode;
+  }
+  return std::to_string(recodia::kEncodings.size()) + " encodings: " + std::to_string(unicode) + " Unicode " +
+         (unicode == 1 ? "form" : "forms") + ", " + std::to_string(code_pages) +
+         " single-byte code pages and a Latin transliteration of Cyrillic";
+}
+
+// The target switch, where it is not the source switch with "to" after the dash.
+std::string unusual_target(const recodia::Encoding& e) {
+  const std::string usual = "-to" + std::string(e.source_switches[0].substr(1));
+  return e.target_switches[0] == usual ? "" : std::string(e.target_switches[0]);
+}
+
+std::string readme_encodings() {
+  std::string out = "Recodia knows " + encoding_count() +
+                    ". An encoding's switch reads it; with `to` after the dash it writes it "
+                    "(`-w` reads Windows 1251, `-tow` writes it):\n\n";
+  for (const EncodingGroup& g : kEncodingGroups) {
+    std::string line = "- " + std::string(g.title) + ":";
+    for (const recodia::Encoding& e : recodia::kEncodings) {
+      if (e.script != g.script || !recodia::is_source(e)) continue;
+      line.append(line.back() == ':' ? " " : ", ").append(e.name).append(" `").append(e.source_switches[0]).append("`");
+      if (const std::string target = unusual_target(e); !target.empty()) line.append(" `").append(target).append("`");
+    }
+    out += line + "\n";
+  }
+  std::string translit;
+  for (const recodia::Encoding& e : recodia::kEncodings)
+    if (!recodia::is_source(e)) translit.append(translit.empty() ? "`" : ", `").append(e.target_switches[0]).append("`");
+  return out + "- Latin transliteration of Cyrillic, as a target only: " + translit + "\n";
+}
+
+// The encodings named in a sentence, group by group.
+std::string encodings_sentence() {
+  std::string out = "It knows " + encoding_count() + ":";
+  for (const EncodingGroup& g : kEncodingGroups) {
+    std::string names;
+    for (const recodia::Encoding& e : recodia::kEncodings)
+      if (e.script == g.script && recodia::is_source(e)) names.append(names.empty() ? "" : ", ").append(e.name);
+    out.append(" ").append(g.title).append(" (").append(names).append("),");
+  }
+  return out + " and, as a target only, the transliteration.";
+}
+
+// Words wrapped into lines of at most `width`.
+std::vector<std::string> wrapped(const std::string& text, std::size_t width) {
+  std::vector<std::string> lines(1);
+  std::istringstream words(text);
+  for (std::string word; words >> word;) {
+    if (!lines.back().empty() && lines.back().size() + 1 + word.size() > width) lines.emplace_back();
+    lines.back().append(lines.back().empty() ? "" : " ").append(word);
+  }
+  return lines;
+}
+
+std::string man_encodings() {
+  std::string out;
+  for (const std::string& line : wrapped(encodings_sentence(), 72)) out += man_text(line) + "\n";
+  return out;
+}
+
+// The Debian package's description: what Recodia does, with the encodings.
+std::string package_description() {
+  const std::string text =
+      "Recodia converts text files between UTF-8 and the Cyrillic, Turkish and West-European code pages. " +
+      encodings_sentence() +
+      " It detects the source encoding, fixes line ends, writes readable substitutes or HTML entities for "
+      "characters that the target lacks, and converts files in place without ever making the only copy worse.";
+  const std::vector<std::string> lines = wrapped(text, 72);
+  std::string out = "set(CPACK_PACKAGE_DESCRIPTION\n    \"";
+  for (std::size_t i = 0; i < lines.size(); ++i) out += lines[i] + (i + 1 < lines.size() ? "\\n\\\n" : "\")\n");
+  return out;
+}
+
 struct Document {
   const char* path;
   std::string begin, end;  // the marker lines around the list
@@ -110,10 +178,13 @@ int main(int argc, char** argv) {
   }
   const std::string root = argv[argc - 1];
   const std::string note = "switches: generated from the switch table by tools/gen_docs.cpp; do not edit";
+  const std::string encodings = "encodings: generated from the registry by tools/gen_docs.cpp; do not edit";
   const Document documents[] = {
-      {"README.md", "<!-- " + note + " -->", "<!-- end of switches -->", readme_list()},
+      {"README.md", "<!-- " + encodings + " -->", "<!-- end of encodings -->", readme_encodings()},
+      {"man/recodia.1", ".\\\" " + encodings, ".\\\" end of encodings", man_encodings()},
       {"man/recodia.1", ".\\\" " + note, ".\\\" end of switches", man_list()},
       {"completion/recodia", "# " + note, "# end of switches", completion_list()},
+      {"cmake/Packaging.cmake", "# " + encodings, "# end of encodings", package_description()},
   };
   int status = 0;
   for (const Document& d : documents) {
@@ -121,13 +192,14 @@ int main(int argc, char** argv) {
     std::ifstream in(path, std::ios::binary);
     std::stringstream text;
     text << in.rdbuf();
+    in.close();
     const std::string updated = with_list(text.str(), d);
     if (updated.empty()) {
-      std::fprintf(stderr, "%s: the marker lines are missing\n", path.c_str());
+      std::fprintf(stderr, "%s: the marker lines are missing (%s)\n", path.c_str(), d.begin.c_str());
       status = 1;
     } else if (updated != text.str()) {
       if (check) {
-        std::fprintf(stderr, "%s: its switch list differs from the switch table; run: cmake --build build --target docs\n",
+        std::fprintf(stderr, "%s: its list differs from the program's tables; run: cmake --build build --target docs\n",
                      path.c_str());
         status = 1;
       } else {

@@ -9,8 +9,10 @@ namespace {
 
 int run(const std::vector<std::string_view>& arguments) {
   recodia::platform::prepare_process();
-  return recodia::run_program(arguments, recodia::platform::native_file_system(),
-                              recodia::platform::native_console());
+  const int code = recodia::run_program(arguments, recodia::platform::native_file_system(),
+                                        recodia::platform::native_console());
+  if (code == recodia::kClosedPipeExitCode) recodia::platform::end_as_closed_pipe();
+  return code;
 }
 
 }  // namespace

@@ -93,6 +93,10 @@ constexpr auto kRu17 = dos866(u8"Эл. почта: нет; куда сообща
 constexpr auto kRu18 = dos866(u8"Подождите...");
 constexpr auto kRu19 = dos866(u8" Готово.");
 
+// The short help's last line, which the help of old did not have.
+constexpr std::string_view kEnglishHelpPointer = "Every switch, with what it does: recodia --help";
+constexpr auto kRussianHelpPointer = dos866(u8"Все ключи и что делает каждый: recodia --help");
+
 constexpr MessageSet kRussian = {
     kRu1.view(),  kRu2.view(),  kRu3.view(),  kRu4.view(),  kRu5.view(),  kRu6.view(),  kRu7.view(),
     kRu8.view(),  kRu9.view(),  kRu10.view(), kRu11.view(), kRu12.view(), kRu13.view(), kRu14.view(),
@@ -221,28 +225,60 @@ std::string dos866_to_utf8(std::string_view text) {
 }
 
 MessagePrinter::MessagePrinter(const MessageSet& messages, platform::Console& console,
-                               platform::Stream stream)
+                               platform::Stream stream, bool silent)
     : messages_(messages),
       console_(console),
       stream_(stream),
+      silent_(silent),
       // The stored bytes go to files and pipes unchanged; only a UTF-8
       // terminal gets the Russian texts converted, so that they are readable.
       as_utf8_(&messages == &kRussian && console.is_terminal(stream) && console.uses_utf8()) {}
 
-void MessagePrinter::print(int number) const {
-  std::string line(messages_[static_cast<std::size_t>(number - 1)]);
+void MessagePrinter::print(int number) const { print_line(messages_[static_cast<std::size_t>(number - 1)]); }
+
+void MessagePrinter::print_line(std::string_view text) const {
+  if (silent_) return;
+  std::string line(text);
   if (as_utf8_) line = dos866_to_utf8(line);
   line += '\n';
   console_.write(stream_, line);
 }
 
+bool MessagePrinter::russian() const { return &messages_ == &kRussian; }
+
 void print_help(const MessagePrinter& printer) {
   for (int n = kBannerMessage; n <= kLastHelpMessage; ++n) printer.print(n);
+  printer.print_line(printer.russian() ? kRussianHelpPointer.view() : kEnglishHelpPointer);
 }
 
-Reporter::Reporter(Language language, platform::Console& console)
+Severity severity(Diagnostic diagnostic) {
+  switch (diagnostic) {
+    case Diagnostic::converting_in_place:
+    case Diagnostic::named_twice:
+    case Diagnostic::detected:
+    case Diagnostic::plain_ascii:
+    case Diagnostic::already_target:
+      return Severity::note;
+    case Diagnostic::lost_permissions:
+    case Diagnostic::lost_owner:
+    case Diagnostic::lost_group:
+    case Diagnostic::lost_access_control_list:
+    case Diagnostic::lost_extended_attribute:
+    case Diagnostic::lost_attributes:
+    case Diagnostic::ill_formed_utf8:
+    case Diagnostic::detected_unsure:
+    case Diagnostic::looks_like:
+    case Diagnostic::detect_unsure:
+      return Severity::warning;
+    default:  // whatever is not known to be harmless is shown
+      return Severity::error;
+  }
+}
+
+Reporter::Reporter(Language language, platform::Console& console, Severity least)
     : language_(language),
       console_(console),
+      least_(least),
       as_utf8_(language == Language::russian && console.is_terminal(platform::Stream::standard_error) &&
                console.uses_utf8()) {}
 
@@ -253,6 +289,7 @@ std::string Reporter::phrase(Diagnostic diagnostic) const {
 }
 
 void Reporter::report(Diagnostic diagnostic, std::initializer_list<std::string_view> arguments) const {
+  if (severity(diagnostic) < least_) return;
   const std::string pattern = phrase(diagnostic);
   std::string line = "recodia: ";
   for (std::size_t i = 0; i < pattern.size(); ++i) {

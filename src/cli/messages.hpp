@@ -26,21 +26,28 @@ const MessageSet& select_messages(Language language);
 // DOS 866 text as UTF-8, for a console that shows UTF-8.
 std::string dos866_to_utf8(std::string_view text);
 
-// Prints messages of one set, each followed by a line break, on one stream.
+// Prints messages of one set, each followed by a line break, on one stream;
+// a silent printer prints nothing (a quiet run, a filter).
 class MessagePrinter {
  public:
-  MessagePrinter(const MessageSet& messages, platform::Console& console, platform::Stream stream);
+  MessagePrinter(const MessageSet& messages, platform::Console& console, platform::Stream stream,
+                 bool silent = false);
 
   void print(int number) const;
+  // A line of the printer's language that is no numbered message.
+  void print_line(std::string_view text) const;
+  bool to_terminal() const { return console_.is_terminal(stream_); }
+  bool russian() const;
 
  private:
   const MessageSet& messages_;
   platform::Console& console_;
   platform::Stream stream_;
+  bool silent_;
   bool as_utf8_;
 };
 
-// Messages 1 to 17.
+// Messages 1 to 17, and a line that points to the full reference.
 void print_help(const MessagePrinter& printer);
 
 // The lines on standard error that say what went wrong, and why. %1, %2 and
@@ -87,10 +94,16 @@ enum class Diagnostic {
   standard_output,
 };
 
-// Writes diagnostics on standard error, each as one line after "recodia: ".
+// What a line on standard error is: a note says what was done, a warning
+// that the result may not be what was meant, an error that something failed.
+enum class Severity { note, warning, error };
+Severity severity(Diagnostic diagnostic);
+
+// Writes diagnostics on standard error, each as one line after "recodia: ",
+// those below `least` left out ("-q" keeps errors, a filter warnings too).
 class Reporter {
  public:
-  Reporter(Language language, platform::Console& console);
+  Reporter(Language language, platform::Console& console, Severity least = Severity::note);
   void report(Diagnostic diagnostic, std::initializer_list<std::string_view> arguments = {}) const;
   // A file's name as the lines show it: quoted, or the standard stream's name for "-".
   std::string name(std::string_view file_name, bool is_output) const;
@@ -100,6 +113,7 @@ class Reporter {
  private:
   Language language_;
   platform::Console& console_;
+  Severity least_;
   bool as_utf8_;
 };
 

@@ -102,7 +102,8 @@ constexpr Switch kSwitches[] = {
     line_switch("-noaltlf", LineStyle::keep, "keep the line ends as they are"),
     {"-html", Effect::html, 0, G::characters, "HTML entities for characters the target lacks (implies -src)"},
     {"-dhcs", Effect::no_html_entities, 0, G::characters, "with -html: no entities, the other effects of -html stay"},
-    {"-pdt", Effect::preserve_time, 0, G::other, "give the output the input's modification time"},
+    {"-pdt", Effect::preserve_time, 0, G::other,
+     "give the output the input's modification time, rounded down to an even second (as DOS keeps it)"},
     {"-i", Effect::in_place, 0, G::other, "convert every file named in place, any number of them"},
     {"--help", Effect::full_help, 0, G::messages, "print this reference and exit"},
     {"--version", Effect::version, 0, G::messages, "print the program's name and version and exit"},
@@ -115,6 +116,10 @@ constexpr Switch kSwitches[] = {
     {"-force", Effect::force, 0, G::other,
      "in place: convert even a file that does not read as the source named or detected"},
     {"-bak", Effect::keep_backup, 0, G::other, "in place: keep the original beside the converted file as NAME.bak"},
+    {"-h", Effect::full_help, 0, G::messages, "print this reference and exit"},
+    {"-q", Effect::quiet, 0, G::messages, "quiet: print errors only (no banner, no wait or done message, no warning)"},
+    {"-ta", Effect::smart_quotes, 0, G::characters,
+     "turn straight quotation marks into typographic ones (the default, but not into UTF-8 nor with -auto)"},
 };
 
 // Every switch of the registry is in the table once, and no text twice.
@@ -143,7 +148,12 @@ void apply_switch(const Switch& e, ConversionSettings& s, CommandLine& cl) {
     case Effect::no_encoding: s.no_encoding = true; break;
     case Effect::no_special_symbols: s.special_symbols = false; break;
     case Effect::no_strings: s.strings_allowed = false; break;
-    case Effect::no_smart_quotes: s.smart_quotes = false; break;
+    case Effect::no_smart_quotes:
+    case Effect::smart_quotes:
+      s.smart_quotes = e.effect == Effect::smart_quotes;
+      cl.quotes_chosen = true;
+      break;
+    case Effect::quiet: cl.quiet = true; break;
     case Effect::source_text: s.source_text = true; break;
     case Effect::html:
       s.source_text = true;
@@ -242,6 +252,12 @@ void resolve_settings(ConversionSettings& settings, const CommandLine& command_l
   if (settings.source_text) settings.double_quote_byte = '`';
   settings.line_style = command_line.line_switch.value_or(command_line.target_line_style);
   if (settings.target == kTransliteration) settings.strings_allowed = true;
+  // Into UTF-8, and from a source that nobody named, text comes out as it went
+  // in (JSON, CSV and code keep their quotes); the code-page targets keep
+  // their typographic quotes, which their users rely on.
+  if (!command_line.quotes_chosen &&
+      (settings.target == kUtf8 || command_line.source_choice == SourceChoice::detected))
+    settings.smart_quotes = false;
 }
 
 }  // namespace recodia

@@ -20,7 +20,8 @@ enum class Language : std::uint8_t { russian = 0, english = 1 };
 enum class Effect : std::uint8_t {
   help, no_version, english, russian, line_style, no_encoding, no_special_symbols, no_strings,
   no_smart_quotes, source_text, html, no_quote_signs, no_html_entities, preserve_time, nothing,
-  source, target, in_place, full_help, version, detect_source, detect_only, force, keep_backup,
+  source, target, in_place, full_help, version, detect_source, detect_only, force, keep_backup, quiet,
+  smart_quotes,
 };
 
 // How the full reference groups the switches.
@@ -61,6 +62,8 @@ struct CommandLine {
   bool detect_only = false;    // "-detect": each file's encoding is printed, nothing converted
   bool force = false;          // "-force": in place, converted even where the text does not fit
   bool keep_backup = false;    // "-bak": in place, the original kept beside as NAME.bak
+  bool quiet = false;          // "-q": errors only
+  bool quotes_chosen = false;  // "-ta" or "-nta" given: no default for the target to settle
   SourceChoice source_choice = SourceChoice::unnamed;
   LineStyle target_line_style = LineStyle::keep;
   std::optional<LineStyle> line_switch;  // "-lf", "-crlf", "-noaltlf": wins over the target's

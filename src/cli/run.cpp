@@ -18,6 +18,7 @@ namespace recodia {
 namespace {
 
 using platform::DosDateTime;
+using platform::Failure;
 using platform::FileSystem;
 using platform::InputFile;
 using platform::OutputFile;
@@ -74,7 +75,10 @@ bool convert_between(const std::string& input_name, const std::string& output_na
   context.messages.print(kWaitMessage);
 
   bool converted = convert_stream(*input, *output, context, input_name, false) == StreamResult::converted;
-  if (!converted) report_stream_failure(context, *input, input_name, *output, output_name);
+  // A reader that has gone wants no more text, nor word of it: cat's way.
+  const bool reader_gone = output->failed() && output->failure()->kind == Failure::Kind::closed_pipe;
+  if (reader_gone && context.reader_gone) *context.reader_gone = true;
+  else if (!converted) report_stream_failure(context, *input, input_name, *output, output_name);
   if (converted && saved_time && !saved_time->is_zero()) output->set_last_write_time(*saved_time);
   if (!output->close() && converted) {
     r.report(Diagnostic::cannot_write, {r.name(output_name, true), output->failure()->reason});
@@ -99,6 +103,26 @@ bool output_is_standard_output(FileSystem& files, const CommandLine& command_lin
     if (file && standard_output && file->identity == *standard_output) return true;
   }
   return false;
+}
+
+// iconv's habit: one name, and standard output not a terminal, converts that
+// file to standard output. At a terminal the missing name is still an error.
+void take_one_name_as_iconv_does(CommandLine& command_line, platform::Console& console) {
+  if (command_line.file_names.size() == 1 && !command_line.in_place && !command_line.detect_only &&
+      !command_line.help_requested && !console.is_terminal(platform::Stream::standard_output))
+    command_line.file_names.emplace_back(kStandardStream);
+}
+
+// Whether the converted text goes to standard output: a filter, "-" (or the
+// one name of iconv's habit), or standard output's own file named.
+bool text_to_standard_output(const CommandLine& command_line, FileSystem& files) {
+  const auto& names = command_line.file_names;
+  if (command_line.in_place || command_line.detect_only) return false;
+  if (names.empty()) return !command_line.help_requested && !files.standard_input_is_terminal();
+  if (names.size() != 2) return false;
+  const auto output = status_of_named(files, names[1]);
+  const auto standard_output = files.standard_output_identity();
+  return names[1] == kStandardStream || (output && standard_output && output->identity == *standard_output);
 }
 
 void report_argument_error(const Reporter& reporter, const ArgumentError& error) {
@@ -175,7 +199,12 @@ int run_program(std::span<const std::string_view> arguments, FileSystem& files, 
   ConversionSettings settings;
   CommandLine command_line;
   const std::optional<ArgumentError> error = parse_arguments(arguments, settings, command_line);
-  const Reporter reporter(command_line.language, console);
+  take_one_name_as_iconv_does(command_line, console);
+  // Unix tools are quiet on success: "-q" leaves the errors; a run whose text
+  // goes to standard output, as iconv's and cat's do, the warnings too.
+  const bool filter = text_to_standard_output(command_line, files);
+  const Severity least = command_line.quiet ? Severity::error : filter ? Severity::warning : Severity::note;
+  const Reporter reporter(command_line.language, console, least);
   if (error) {
     report_argument_error(reporter, *error);
     return 1;
@@ -188,13 +217,16 @@ int run_program(std::span<const std::string_view> arguments, FileSystem& files, 
   if (command_line.detect_only) return detect_files(command_line, files, console, reporter) ? 0 : 1;
   const platform::Stream stream = output_is_standard_output(files, command_line) ? platform::Stream::standard_error
                                                                                   : platform::Stream::standard_output;
-  const MessagePrinter messages(select_messages(command_line.language), console, stream);
-  if (command_line.help_requested) print_help(messages);
+  if (command_line.help_requested) print_help(MessagePrinter(select_messages(command_line.language), console, stream));
+  const MessagePrinter messages(select_messages(command_line.language), console, stream, command_line.quiet || filter);
   resolve_settings(settings, command_line);
-  if (command_line.show_version && !command_line.help_requested) messages.print(kBannerMessage);
+  // The banner greets a person; a file or a pipe gets none.
+  if (command_line.show_version && !command_line.help_requested && messages.to_terminal()) messages.print(kBannerMessage);
 
-  const RunContext context{settings, command_line, files, messages, reporter, path};
-  return run_files(context) ? 0 : 1;
+  bool reader_gone = false;
+  const RunContext context{settings, command_line, files, messages, reporter, path, &reader_gone};
+  const bool converted = run_files(context);
+  return reader_gone ? kClosedPipeExitCode : converted ? 0 : 1;
 }
 
 }  // namespace recodia

@@ -22,12 +22,18 @@ struct RunContext {
   const MessagePrinter& messages;
   const Reporter& reporter;
   ConversionPath path = ConversionPath::table;
+  // Set when the reader of standard output, the converted text's, has gone.
+  bool* reader_gone = nullptr;
 };
 
 // Converts input_name into output_name ("-" for the standard streams), in
 // place when they denote one file; true when the file was converted. Says
 // on standard error what went wrong.
 bool run_conversion(const std::string& input_name, const std::string& output_name, const RunContext& context);
+
+// The exit code of a run whose reader of standard output went away: the
+// status that SIGPIPE gives cat (platform::end_as_closed_pipe ends so).
+inline constexpr int kClosedPipeExitCode = 128 + 13;
 
 // The whole program: returns the exit code, 0 when every file was converted.
 int run_program(std::span<const std::string_view> arguments, platform::FileSystem& files,

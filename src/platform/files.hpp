@@ -16,13 +16,14 @@
 namespace recodia::platform {
 
 // Why an operation failed, in the system's own words ("No space left on
-// device"), and the two cases of in place that the run says in words of its own.
+// device"), and the cases that the run says in words of its own.
 struct Failure {
   enum class Kind {
     other,
     not_regular,   // in place: a pipe, socket or device, which is not opened
     changed,       // in place: the name no longer leads to the file that was read
     no_backup,     // in place: the original could not be kept as asked, so nothing was replaced
+    closed_pipe,   // a write to a pipe whose reader has gone
   };
   Kind kind = Kind::other;
   std::string reason;

@@ -21,6 +21,11 @@ void prepare_process();
 enum class NewFiles { nameless_where_possible, named };
 
 FileSystem& native_file_system(NewFiles new_files = NewFiles::nameless_where_possible);
+
+// Ends the program as a closed pipe ends cat: POSIX by SIGPIPE, so that the
+// caller sees the same status; Windows returns, and the exit code says it.
+void end_as_closed_pipe();
+
 Console& native_console();
 
 }  // namespace recodia::platform

@@ -24,6 +24,7 @@ namespace {
 Failure failure_from(int error) {
   Failure::Kind kind = Failure::Kind::other;
   if (error == ESTALE) kind = Failure::Kind::changed;  // as the in-place file says it
+  if (error == EPIPE) kind = Failure::Kind::closed_pipe;
   return {kind, std::strerror(error)};
 }
 
@@ -617,6 +618,11 @@ void prepare_process() {
     ::sigemptyset(&action.sa_mask);
     ::sigaction(s, &action, nullptr);
   }
+}
+
+void end_as_closed_pipe() {
+  ::signal(SIGPIPE, SIG_DFL);
+  ::raise(SIGPIPE);
 }
 
 FileSystem& native_file_system(NewFiles new_files) {

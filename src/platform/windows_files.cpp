@@ -47,7 +47,12 @@ std::string reason_for(DWORD error) {
   return reason;
 }
 
-Failure failure_from(DWORD error) { return {Failure::Kind::other, reason_for(error)}; }
+Failure failure_from(DWORD error) {
+  Failure::Kind kind = Failure::Kind::other;
+  if (error == ERROR_NO_DATA || error == ERROR_BROKEN_PIPE || error == ERROR_PIPE_NOT_CONNECTED)
+    kind = Failure::Kind::closed_pipe;
+  return {kind, reason_for(error)};
+}
 
 Failure last_failure() { return failure_from(::GetLastError()); }
 
@@ -575,6 +580,8 @@ void prepare_process() {
   ::SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOOPENFILEERRORBOX);
   ::SetConsoleCtrlHandler(remove_temporary_and_exit, TRUE);
 }
+
+void end_as_closed_pipe() {}
 
 // Windows makes no file without a name: every new file is named.
 FileSystem& native_file_system(NewFiles) {

@@ -22,7 +22,8 @@ TEST(Options, NamesErrorsAndSettledSettings) {
                                                                                : std::to_string(error->count), row[2]) << row[0];
     EXPECT_EQ(std::string(encoding(s.source).name) + " to " + std::string(encoding(s.target).name) + ", " +
                   lines[static_cast<int>(s.line_style)] + (s.strings_allowed ? "" : ", -nstr") +
-                  (s.double_quote_byte == '"' ? "" : ", `") + (command_line.source_choice == SourceChoice::detected ? ", detected" : ""),
+                  (s.double_quote_byte == '"' ? "" : ", `") + (command_line.source_choice == SourceChoice::detected ? ", detected" : "") +
+                  (s.smart_quotes ? "" : ", straight"),
               row[3]) << row[0];
   }
 }

@@ -49,6 +49,8 @@ TEST(Packaging, CompletionGivesSwitchesAfterADashOtherwiseFileNames) {
       {{"recodia", "-w", "report "}, {"report old.txt"}},
       {{"recodia", "-w", ""}, {"*", "-KOI8.txt", "-x", "report old.txt", "report.txt", "reports"}},  // "*" is a name
       {{"recodia", "in.txt", (dir / "reports/").string()}, {(dir / "reports/a.txt").string()}},  // and no "/?"
+      {{"recodia", "-w", "--", "-"}, {"-KOI8.txt", "-x"}},  // after "--" names only
+      {{"recodia", "--", "-w", ""}, {"*", "-KOI8.txt", "-x", "report old.txt", "report.txt", "reports"}},
   };
   for (auto [words, expected] : cases) {
     words.insert(words.begin(), {"bash", "--norc", "--noprofile", "-c", R"(source "$1" && shift &&

@@ -152,7 +152,8 @@ RunResult run_recodia(const std::vector<std::string>& arguments, const fs::path&
   for (int tries = 0; setting.interrupt && windows_program() && tries < 100 && fs::exists(temporary); ++tries) ::usleep(10000);
   err_reader.join();
   if (in_master >= 0) ::close(in_master);
-  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+  // Ended by a signal, as a shell gives it: 128 and the signal's number.
+  result.exit_code = WIFEXITED(status) ? WEXITSTATUS(status) : WIFSIGNALED(status) ? 128 + WTERMSIG(status) : -1;
   return result;
 }
 

@@ -34,7 +34,7 @@ void write_file(const std::filesystem::path& p, std::string_view bytes);
 bool windows_program();
 
 struct RunResult {
-  int exit_code = -1;
+  int exit_code = -1;  // 128 + N when signal N ended the program
   Bytes out, err;
   long peak_memory_kib = 0;  // the largest resident set the run had
 };

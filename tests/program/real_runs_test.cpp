@@ -68,15 +68,18 @@ std::string left_out(const std::vector<std::string>& arguments, const ProcessSet
   return "";
 }
 
-// A field of the table, with the program's own messages where it names them.
+// A field of the table, with the program's own messages where it names them;
+// the help ends with a line that points to the full reference.
 Bytes printed(const std::string& field) {
   const auto messages = [](Language language, int last) {
     std::string s;
     for (int n = 1; n <= last; ++n) s += std::string(select_messages(language)[n - 1]) + "\n";
     return s;
   };
-  Bytes text = replace_all(field_bytes(field), "$RUHELP", messages(Language::russian, kLastHelpMessage));
-  return replace_all(replace_all(text, "$HELP", messages(Language::english, kLastHelpMessage)), "$BANNER", messages(Language::english, 1));
+  const Bytes help = messages(Language::english, kLastHelpMessage) + "Every switch, with what it does: recodia --help\n";
+  const Bytes russian = messages(Language::russian, kLastHelpMessage) + field_bytes("CP866:Все ключи и что делает каждый: recodia --help\n");
+  Bytes text = replace_all(field_bytes(field), "$RUHELP", russian);
+  return replace_all(replace_all(text, "$HELP", help), "$BANNER", messages(Language::english, 1));
 }
 
 TEST(RealRuns, OfTheDataFile) {
