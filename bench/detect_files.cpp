@@ -1,8 +1,10 @@
 // The encoding detector on files, for the detection benchmark: prints one line
-// per file, `FILE: ANSWER MARGIN`, where ANSWER is "ascii", "utf8" or the
-// registry's name of the encoding. With --time, times the detection of each
-// file instead: the call as a caller makes it (the start of the file, at most
-// the sample size) and a call on every sample-sized piece of the file in turn.
+// per file, `FILE: ANSWER MARGIN`, where ANSWER is "ascii", "utf8", "binary",
+// "mixed" or the registry's name of the encoding, from the survey of the whole
+// file as "-detect" makes it. With --time, times the detection of each file
+// instead: the call on the start of the file (at most the sample size), a
+// call on every sample-sized piece of the file in turn, and the survey of the
+// whole file (in MB/s).
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -26,6 +28,8 @@ std::string_view answer(const recodia::Detection& d) {
   switch (d.kind) {
     case recodia::TextKind::ascii: return "ascii";
     case recodia::TextKind::utf8: return "utf8";
+    case recodia::TextKind::binary: return "binary";
+    case recodia::TextKind::mixed: return "mixed";
     case recodia::TextKind::single_byte: break;
   }
   return recodia::encoding(d.encoding).name;
@@ -54,7 +58,9 @@ int time_files(int argc, char** argv) {
       for (std::size_t at = 0; at < all.size(); at += recodia::kDetectionSampleSize)
         sink = sink + recodia::detect_encoding(all.subspan(at)).margin_bits;
     });
-    std::printf("%s: %zu bytes, start %.0f us, every byte %.0f us\n", argv[i], data.size(), first, every);
+    const double survey = median_us(11, [&] { sink = sink + static_cast<int>(recodia::survey_text(all).lines); });
+    std::printf("%s: %zu bytes, start %.0f us, every byte %.0f us, survey %.0f MB/s\n", argv[i], data.size(), first,
+                every, static_cast<double>(data.size()) / survey);
   }
   return 0;
 }
@@ -65,7 +71,7 @@ int main(int argc, char** argv) {
   if (argc > 1 && std::string_view(argv[1]) == "--time") return time_files(argc, argv);
   for (int i = 1; i < argc; ++i) {
     const std::vector<std::uint8_t> data = read_file(argv[i]);
-    const recodia::Detection d = recodia::detect_encoding(data);
+    const recodia::Detection d = recodia::survey_text(data).detection;
     std::printf("%s: %.*s %d\n", argv[i], static_cast<int>(answer(d).size()), answer(d).data(), d.margin_bits);
   }
   return 0;

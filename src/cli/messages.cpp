@@ -137,6 +137,13 @@ constexpr DiagnosticSet kEnglishDiagnostics = {
     "%1: detected %2 (%3), already the target encoding; its characters are written unchanged",
     "%1 looks like %2 (%3), not %4; converted as %4, as asked",
     "%1: most likely %2, but not surely",
+    "%1: not a regular file; only its first %2 bytes were read",
+    "%1: parts in different encodings, not every one surely: %2",
+    "%1: detected UTF-8 (-utf8) with stray bytes (%2), each read as %3 (%4)",
+    "cannot convert %1: it is not text (%2); name its encoding with a switch to convert it all the same",
+    "%1: parts in different encodings, each converted from its own: %2",
+    "cannot convert %1: its parts are in different encodings, not every one surely (%2); convert the parts apart, naming each one's encoding",
+    "cannot convert %1 in place: its parts are in different encodings (%2); convert it into another file",
     "standard input",
     "standard output",
 };
@@ -181,6 +188,13 @@ constexpr auto kRussianDiagnosticTexts = dos866_all(
     u8"%1: обнаружена кодировка %2 (%3), она уже целевая; знаки записаны без изменений",
     u8"%1 похож на %2 (%3), а не на %4; преобразован как %4, как задано",
     u8"%1: вероятнее всего %2, но без уверенности",
+    u8"%1: это не обычный файл; прочитаны только первые %2 байт",
+    u8"%1: части в разных кодировках, и не все определены уверенно: %2",
+    u8"%1: обнаружена кодировка UTF-8 (-utf8) с посторонними байтами (%2), каждый прочитан как %3 (%4)",
+    u8"нельзя преобразовать %1: это не текст (%2); чтобы всё же преобразовать его, назовите кодировку ключом",
+    u8"%1: части в разных кодировках, каждая преобразована из своей: %2",
+    u8"нельзя преобразовать %1: его части в разных кодировках, и не все определены уверенно (%2); преобразуйте части по отдельности, назвав кодировку каждой",
+    u8"нельзя преобразовать %1 на месте: его части в разных кодировках (%2); преобразуйте его в другой файл",
     u8"стандартный ввод",
     u8"стандартный вывод");
 

@@ -5,8 +5,10 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "cli/detection.hpp"
 #include "cli/reference.hpp"
 #include "convert/detect.hpp"
 #include "convert/registry.hpp"
@@ -73,45 +75,6 @@ std::size_t read_window(InputFile& in, std::span<std::uint8_t> window, PassOn&& 
   }
 }
 
-// A text in `source` that the target reads as it is.
-bool already_in_target(std::span<const std::uint8_t> window, EncodingId source, EncodingId target) {
-  return source == target || (source != kUtf8 && is_single_byte_source(encoding(target)) &&
-                              reads_alike(window, source, target));
-}
-
-enum class SourceDecision { as_it_is, convert, refuse };
-
-// With "-auto": settles a text's source by the window that tells it (see
-// read_window), says on standard error what was decided, and sets
-// `settings.source`. An answer that is not sure never replaces the only copy.
-SourceDecision choose_source(const RunContext& context, const std::string& in_name,
-                             std::span<const std::uint8_t> window, bool empty, bool in_place,
-                             ConversionSettings& settings) {
-  const Reporter& r = context.reporter;
-  const std::string shown = r.name(in_name, false);
-  const Detection d = detect_encoding(window);
-  if (d.kind == TextKind::ascii) {
-    if (!empty) r.report(Diagnostic::plain_ascii, {shown});
-    return SourceDecision::as_it_is;
-  }
-  settings.source = d.encoding;
-  const Encoding& e = encoding(settings.source);
-  const std::string_view named = e.source_switches[0];
-  if (already_in_target(window, settings.source, settings.target)) {
-    r.report(Diagnostic::already_target, {shown, e.name, named});
-    return SourceDecision::as_it_is;
-  }
-  if (is_sure(d)) {
-    r.report(Diagnostic::detected, {shown, e.name, named});
-  } else if (in_place) {
-    r.report(Diagnostic::unsure_in_place, {shown, e.name, named});
-    return SourceDecision::refuse;
-  } else {
-    r.report(Diagnostic::detected_unsure, {shown, e.name, named});
-  }
-  return SourceDecision::convert;
-}
-
 // With a source switch: a warning when the text plainly is in another encoding.
 void warn_if_plainly_other(const RunContext& context, const std::string& in_name,
                            std::span<const std::uint8_t> window) {
@@ -134,13 +97,25 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
   const ConversionSettings& settings = context.settings;
   // "-noenc" converts nothing, so there is nothing to choose or check.
   const SourceChoice choice = settings.no_encoding ? SourceChoice::unnamed : context.command_line.source_choice;
+  // With "-auto" a file that can be read again is surveyed whole first.
+  std::optional<Survey> whole;
+  if (choice == SourceChoice::detected) {
+    bool failed = false;
+    whole = survey_whole(in, failed);
+    if (failed) return StreamResult::failed;
+  }
   ConversionSettings as_it_is = settings;
   as_it_is.no_encoding = true;
-  ConversionSettings detected = settings;
   std::optional<StreamConverter> converter;
   converter.emplace(choice == SourceChoice::detected ? as_it_is : settings, context.path);
+  std::optional<SegmentedConverter> parts;  // the source or sources detected
+  std::uint64_t at = 0, lines = 0;          // where the next block starts
   const auto put = [&](std::span<const std::uint8_t> converted) {
     return out.write(converted.data(), converted.size());
+  };
+  const auto convert = [&](std::span<const std::uint8_t> block) {
+    const std::uint64_t from = std::exchange(at, at + block.size());
+    return put(parts ? parts->convert(block, from) : converter->convert(block));
   };
   std::vector<std::uint8_t> block(kInputBlock);
   std::size_t n = 0;
@@ -148,29 +123,34 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
     bool empty = true;
     n = read_window(in, std::span(block).first(kDetectionSampleSize), [&](std::span<const std::uint8_t> text) {
       empty = false;
-      return put(converter->convert(text));
+      lines += static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
+      return convert(text);
     });
     if (in.failed() || out.failed()) return StreamResult::failed;
     const std::span<const std::uint8_t> window(block.data(), n);
     if (choice == SourceChoice::named) {
       warn_if_plainly_other(context, in_name, window);
     } else {
-      switch (choose_source(context, in_name, window, empty && n == 0, in_place, detected)) {
-        case SourceDecision::as_it_is: break;
-        case SourceDecision::refuse: return StreamResult::refused;
-        case SourceDecision::convert:
+      const Survey of_window = whole ? Survey{} : survey_text(window);
+      SourcePlan plan = plan_source(context.reporter, context.reporter.name(in_name, false),
+                                    {whole ? *whole : of_window, window, at, lines, whole.has_value(), empty && n == 0, in_place},
+                                    settings);
+      switch (plan.action) {
+        case SourceAction::as_it_is: break;
+        case SourceAction::refuse: return StreamResult::refused;
+        case SourceAction::convert:
           if (!put(converter->finish())) return StreamResult::failed;
-          converter.emplace(detected, context.path);
+          parts.emplace(std::move(plan.segments), context.path);
           break;
       }
     }
   }
-  if (n > 0 && !put(converter->convert({block.data(), n}))) return StreamResult::failed;
+  if (n > 0 && !convert({block.data(), n})) return StreamResult::failed;
   while (const std::size_t got = in.read(block.data(), block.size())) {
-    if (!put(converter->convert({block.data(), got}))) return StreamResult::failed;
+    if (!convert({block.data(), got})) return StreamResult::failed;
   }
-  if (in.failed() || !put(converter->finish()) || out.failed()) return StreamResult::failed;
-  if (const std::uint64_t replaced = converter->replaced()) {
+  if (in.failed() || !put(parts ? parts->finish() : converter->finish()) || out.failed()) return StreamResult::failed;
+  if (const std::uint64_t replaced = parts ? parts->replaced() : converter->replaced()) {
     context.reporter.report(Diagnostic::ill_formed_utf8,
                             {context.reporter.name(in_name, false), std::to_string(replaced)});
   }
@@ -449,37 +429,6 @@ void report_argument_error(const Reporter& reporter, const ArgumentError& error)
       reporter.report(Diagnostic::too_many_names, {std::to_string(error.count)});
       break;
   }
-}
-
-// "-detect": for each file one line on standard output, its source switch and
-// encoding or "ascii"; true when every file could be read.
-bool detect_files(const CommandLine& command_line, FileSystem& files, platform::Console& console,
-                  const Reporter& reporter) {
-  std::vector<std::string> names = command_line.file_names;
-  if (names.empty() && !files.standard_input_is_terminal()) names.emplace_back(kStandardStream);
-  if (names.empty()) reporter.report(Diagnostic::no_file_names);
-  bool all = !names.empty();
-  std::vector<std::uint8_t> window(kDetectionSampleSize);
-  for (const std::string& name : names) {
-    const std::unique_ptr<InputFile> input = open_input(files, reporter, name);
-    if (!input) {
-      all = false;
-      continue;
-    }
-    const std::size_t n = read_window(*input, window, [](std::span<const std::uint8_t>) { return true; });
-    if (input->failed()) {
-      reporter.report(Diagnostic::cannot_read, {reporter.name(name, false), input->failure()->reason});
-      all = false;
-      continue;
-    }
-    const Detection d = detect_encoding(std::span(window).first(n));
-    const Encoding& e = encoding(d.encoding);
-    std::string line = name + ": ";
-    line += d.kind == TextKind::ascii ? std::string("ascii") : std::string(e.source_switches[0]) + " " + std::string(e.name);
-    console.write(platform::Stream::standard_output, line + "\n");
-    if (!is_sure(d)) reporter.report(Diagnostic::detect_unsure, {reporter.name(name, false), e.name});
-  }
-  return all;
 }
 
 // Runs what the command line asks for once the messages are out: every file

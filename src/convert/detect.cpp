@@ -81,6 +81,10 @@ constexpr bool joins(const ByteClass& x, const ByteClass& y) {
   return (is_vertical_line(x) && y.symbol == model::kBreak) || (x.symbol == model::kBreak && is_vertical_line(y));
 }
 
+// A C1 control or an undefined byte: no text holds one, whatever the
+// model learnt of the rare characters beside it (the no-break space).
+constexpr Cost kForeignControlCost = 16 * 8;
+
 // KOI-7's 8-bit form reads the signs of other code pages' upper halves as
 // ASCII punctuation, which any text may hold: choosing it takes evidence.
 constexpr Cost kKoi7Doubt = 16 * 8;
@@ -185,10 +189,13 @@ void read_utf8(std::span<const std::uint8_t> sample, SampleStatistics& s) {
   Utf8Decoder utf8;
   std::vector<Character> recent;  // the last characters read
   std::vector<StrayRun*> open;    // runs still waiting for the characters after them
+  // The neighbourhood ends at the nearest break on each side: the word that
+  // holds the stray bytes tells their code page, not the text around it.
   auto character = [&](Character c) {
     s.utf8_characters += c >= 0x80;
+    const bool breaks = c == ' ' || c == '\t' || c == '\n' || c == '\r';
     for (StrayRun* r : open) r->after.push_back(c);
-    std::erase_if(open, [](StrayRun* r) { return r->after.size() >= kStrayContext; });
+    std::erase_if(open, [&](StrayRun* r) { return breaks || r->after.size() >= kStrayContext; });
     recent.push_back(c);
     if (recent.size() > 2 * kStrayContext) recent.erase(recent.begin(), recent.begin() + kStrayContext);
   };
@@ -201,7 +208,13 @@ void read_utf8(std::span<const std::uint8_t> sample, SampleStatistics& s) {
     }
     if (s.strays.size() >= kStrayRunsKept) return;
     StrayRun& r = s.strays.emplace_back();
-    r.before.assign(recent.end() - static_cast<std::ptrdiff_t>(std::min(recent.size(), kStrayContext)), recent.end());
+    auto from = recent.end() - static_cast<std::ptrdiff_t>(std::min(recent.size(), kStrayContext));
+    for (auto it = recent.end(); it != from; --it)
+      if (it[-1] == ' ' || it[-1] == '\t' || it[-1] == '\n' || it[-1] == '\r') {
+        from = it - 1;
+        break;
+      }
+    r.before.assign(from, recent.end());
     r.bytes.assign(bytes.begin(), bytes.end());
     open.push_back(&r);
   };
@@ -305,6 +318,7 @@ Scores score_sources(const SampleStatistics& s) {
     out.own_pairs += n;
     for (EncodingId id : scored) {
       ByteClass x = kClasses[id][a], y = kClasses[id][b];
+      if (b >= 0x80 && y.symbol == model::kControl) fixed[id] += n * kForeignControlCost;
       if (joins(x, y)) {
         fixed[id] += n * kJoinedLineCost;
         continue;

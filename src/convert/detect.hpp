@@ -97,7 +97,7 @@ std::int64_t text_cost(std::span<const Character> text, int* language = nullptr)
 
 // One part of a text whose parts are in different encodings.
 struct TextPart {
-  Detection detection;      // its answer (never mixed)
+  Detection detection;      // its answer (never mixed or binary)
   std::uint64_t offset;     // where it starts, at the start of a line
   std::uint64_t first_line; // numbered from 1
   std::uint64_t last_line;
@@ -130,6 +130,8 @@ class TextSurvey {
   TextSurvey& operator=(TextSurvey&&) noexcept;
 
   void add(std::span<const std::uint8_t> block);
+  // Whether the text has shown that it is binary: nothing after can change that.
+  bool found_binary() const;
   // The verdict; the survey is spent.
   Survey finish();
 

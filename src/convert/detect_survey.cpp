@@ -144,6 +144,8 @@ class TextSurvey::State {
     if (block_.bytes.size() >= kMaxBlock) close_block();
   }
 
+  bool found_binary() const { return binary_.sign != BinarySign::none; }
+
   Survey finish() {
     Survey s;
     s.bytes = bytes_;
@@ -358,6 +360,8 @@ TextSurvey::TextSurvey(TextSurvey&&) noexcept = default;
 TextSurvey& TextSurvey::operator=(TextSurvey&&) noexcept = default;
 
 void TextSurvey::add(std::span<const std::uint8_t> block) { state_->add(block); }
+
+bool TextSurvey::found_binary() const { return state_->found_binary(); }
 
 Survey TextSurvey::finish() { return state_->finish(); }
 
