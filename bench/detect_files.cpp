@@ -1,6 +1,7 @@
 // The encoding detector on files, for the detection benchmark: prints one line
-// per file, `FILE: ANSWER MARGIN`, where ANSWER is "ascii", "utf8", "binary",
-// "mixed" or the registry's name of the encoding, from the survey of the whole
+// per file, `FILE: ANSWER MARGIN SURE`, where ANSWER is "ascii", "utf8", "binary",
+// "mixed" or the registry's name of the encoding, and SURE is "sure" or
+// "unsure", from the survey of the whole
 // file as "-detect" makes it. With --time, times the detection of each file
 // instead: the call on the start of the file (at most the sample size), a
 // call on every sample-sized piece of the file in turn, and the survey of the
@@ -72,7 +73,8 @@ int main(int argc, char** argv) {
   for (int i = 1; i < argc; ++i) {
     const std::vector<std::uint8_t> data = read_file(argv[i]);
     const recodia::Detection d = recodia::survey_text(data).detection;
-    std::printf("%s: %.*s %d\n", argv[i], static_cast<int>(answer(d).size()), answer(d).data(), d.margin_bits);
+    std::printf("%s: %.*s %d %s\n", argv[i], static_cast<int>(answer(d).size()), answer(d).data(), d.margin_bits,
+                recodia::is_sure(d) ? "sure" : "unsure");
   }
   return 0;
 }

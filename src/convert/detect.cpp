@@ -379,6 +379,10 @@ Cost run_cost(const model::Language& l, std::span<const ByteClass> run, ByteClas
   return c;
 }
 
+// A stray byte is mostly a letter or a typographic sign that the UTF-8 around
+// it lacked: read as another sign, box drawing or a control, it costs this more.
+constexpr Cost kStraySignCost = 8 * 8;
+
 // The single-byte source through which the stray runs read best between their
 // neighbours, in the language those fit best.
 EncodingId stray_encoding(std::span<const StrayRun> runs) {
@@ -388,15 +392,20 @@ EncodingId stray_encoding(std::span<const StrayRun> runs) {
   for (const Encoding& e : kEncodings) {
     if (!is_single_byte_source(e)) continue;
     std::array<Cost, kLanguageCount> by_language{};
+    Cost signs = 0;
     for (const StrayRun& r : runs) {
       std::vector<Character> text = r.before;
-      for (const std::uint8_t b : r.bytes) text.push_back(read_byte(e.id, b));
+      for (const std::uint8_t b : r.bytes) {
+        text.push_back(read_byte(e.id, b));
+        const std::uint8_t symbol = class_of_any(text.back()).symbol;
+        signs += symbol == model::kSign || symbol == model::kRareSign || symbol == model::kGraphic || symbol == model::kControl;
+      }
       text.insert(text.end(), r.after.begin(), r.after.end());
       const std::vector<ByteClass> classes = classes_of(text);
       for (int l = 0; l < kLanguageCount; ++l)
         by_language[l] += run_cost(model::kLanguages[l], classes, {model::kBreak, model::kNoCase});
     }
-    total[e.id] = *std::min_element(by_language.begin(), by_language.end()) + kPreferenceCost[e.id];
+    total[e.id] = *std::min_element(by_language.begin(), by_language.end()) + signs * kStraySignCost + kPreferenceCost[e.id];
   }
   return cheapest(total);
 }

@@ -150,8 +150,9 @@ class TextSurvey::State {
     Survey s;
     s.bytes = bytes_;
     s.lines = lines_ + (bytes_ > 0 && last_byte_ != '\n' ? 1 : 0);
-    const BinaryVerdict head = binary_verdict(head_);
-    if (binary_.sign == BinarySign::none) binary_ = head;
+    // A signature says best what it is.
+    if (const BinaryVerdict head = binary_verdict(head_); head.sign == BinarySign::signature || binary_.sign == BinarySign::none)
+      binary_ = head.sign == BinarySign::none ? binary_ : head;
     if (binary_.sign == BinarySign::none && controls_ >= 8 && controls_ * 8 >= bytes_) binary_ = {BinarySign::control_bytes, {}};
     if (binary_.sign != BinarySign::none) {
       s.detection.kind = TextKind::binary;

@@ -1,5 +1,10 @@
 // The encoding detector: short real samples with the answer each must get
-// (tests/data/detect/answers.txt), and what is UTF-8.
+// (tests/data/detect/answers.txt), what is UTF-8, the texts that once got
+// sure wrong answers (tests/data/detect/probes.txt), and the survey of a
+// whole text handed over in any pieces.
+#include <random>
+
+#include "cli/detection.hpp"
 #include "convert/detect.hpp"
 #include "convert/registry.hpp"
 #include "support.hpp"
@@ -13,6 +18,17 @@ std::string answer(const Detection& d) {
   if (d.kind == TextKind::ascii) return "ascii";
   if (d.kind == TextKind::utf8) return d.byte_order_mark ? "utf8+bom" : "utf8";
   return std::string(encoding(d.encoding).name);
+}
+
+// A probe's text: its parts, each a data field or N*field, repeated to N bytes.
+Bytes probe_text(const std::vector<std::string>& row) {
+  Bytes text;
+  for (std::size_t i = 2; i < row.size(); ++i) {
+    const std::size_t star = row[i].find('*');
+    const bool counted = star != std::string::npos && star > 0 && row[i].find_first_not_of("0123456789") == star;
+    text += counted ? repeated(field_bytes(row[i].substr(star + 1)), std::stoul(row[i].substr(0, star))) : field_bytes(row[i]);
+  }
+  return text;
 }
 
 TEST(Detect, EverySampleGetsItsAnswer) {
@@ -34,6 +50,43 @@ TEST(Detect, Utf8IsValidTextWithCharactersBeyondAscii) {
     EXPECT_EQ(detect_encoding(bytes(unhex(row[0]) + " ok")).kind == TextKind::utf8, row[2] == "0") << row[0];
   EXPECT_EQ(answer(detect_encoding(bytes("\xD0\x9F\xD1"))), "utf8");
   EXPECT_NE(answer(detect_encoding(bytes("ab\xD0"))), "utf8");  // nothing but a cut sequence
+}
+
+// The answers that were once surely wrong, and those that must never be sure.
+TEST(Detect, ProbesGetTheirAnswersAndNoneIsSurelyWrong) {
+  const auto rows = data_rows("detect/probes.txt");
+  for (const auto& row : rows) {
+    const Survey s = survey_text(bytes(probe_text(row)));
+    const bool sure = is_sure(s.detection) &&
+                      std::all_of(s.parts.begin(), s.parts.end(), [](const TextPart& p) { return is_sure(p.detection); });
+    if (row[0] != "?") {
+      EXPECT_EQ(detect_answer(s), row[0]);
+    }
+    EXPECT_EQ(sure ? "sure" : "unsure", row[1]) << row[0];
+  }
+  EXPECT_GE(rows.size(), 20u);
+}
+
+// The survey finds what it finds whatever the pieces it is handed, and the
+// first sample's answer is the detector's.
+TEST(Detect, SurveyInAnyPiecesAsWhole) {
+  for (const auto& row : data_rows("detect/probes.txt")) {
+    const Bytes text = probe_text(row);
+    const std::string whole = detect_answer(survey_text(bytes(text)));
+    std::mt19937 rng(static_cast<std::uint32_t>(text.size()));
+    for (const std::size_t most : {1u, 7u, 64u, 5000u}) {
+      if (most == 1 && text.size() > 20000) continue;
+      TextSurvey survey;
+      for (std::size_t at = 0; at < text.size();) {
+        const std::size_t n = std::min<std::size_t>(1 + rng() % most, text.size() - at);
+        survey.add(bytes(text).subspan(at, n));
+        at += n;
+      }
+      EXPECT_EQ(detect_answer(survey.finish()), whole) << row[0] << ", pieces up to " << most;
+    }
+  }
+  const Bytes koi8 = data_file("detect/koi8-r.txt");
+  EXPECT_EQ(survey_text(bytes(koi8)).detection.margin_bits, detect_encoding(bytes(koi8)).margin_bits);
 }
 
 }  // namespace
