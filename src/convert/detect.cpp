@@ -2,7 +2,6 @@
 
 #include <algorithm>
 #include <array>
-#include <bitset>
 #include <limits>
 #include <vector>
 
@@ -26,6 +25,24 @@ char32_t read_byte(EncodingId id, std::uint8_t b) { return character_or_nul(read
 
 // The bytes that some source reads otherwise than ASCII does.
 constexpr bool reads_as_ascii(std::uint8_t b) { return b < 0x80 && b != '$'; }
+
+// A set of byte values, 64 to a word.
+using ByteSet = std::array<std::uint64_t, 4>;
+
+// For every two sources, the bytes that they read as different characters.
+constexpr auto read_differently() {
+  std::array<CodePage, kEncodingCount> pages{};
+  for (const Encoding& e : kEncodings)
+    if (is_single_byte_source(e)) pages[static_cast<std::size_t>(e.id)] = read_page_of(e);
+  std::array<std::array<ByteSet, kEncodingCount>, kEncodingCount> out{};
+  for (std::size_t a = 0; a < pages.size(); ++a)
+    for (std::size_t b = 0; b < pages.size(); ++b)
+      for (std::size_t x = 0; x < 256; ++x)
+        if (!reads_as_ascii(static_cast<std::uint8_t>(x)) && pages[a].characters[x] != pages[b].characters[x])
+          out[a][b][x >> 6] |= std::uint64_t{1} << (x & 63);
+  return out;
+}
+constexpr auto kReadDifferently = read_differently();
 
 constexpr const model::CharClass* find_class(char32_t c) {
   const auto& table = model::kNonAscii;
@@ -176,13 +193,26 @@ struct SampleStatistics {
   // Text named as UTF-8 that is mostly not: more of its characters above
   // ASCII are ill-formed than well-formed.
   bool mostly_ill_formed() const { return utf8_replaced > utf8_characters; }
-  std::bitset<256> bytes;
+  ByteSet bytes{};
   // Keys: a pair's bytes, and whether the byte before it is a space or the first byte again.
   detection::CountMap pairs, ascii_lines;
   Cost pairs_total = 0, ascii_total = 0;
 };
 
 constexpr std::uint32_t kSpacedBefore = 1u << 16;
+
+// The bytes that some source reads as a no-break space: only pairs that
+// begin with one need to know what came before them.
+constexpr std::array<bool, 256> no_break_space_bytes() {
+  std::array<bool, 256> out{};
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    const CodePage page = read_page_of(e);
+    for (std::size_t b = 0x80; b < 256; ++b) out[b] = out[b] || page.characters[b] == U'\u00A0';
+  }
+  return out;
+}
+constexpr std::array<bool, 256> kNoBreakSpaceBytes = no_break_space_bytes();
 
 // Reads the sample as UTF-8, keeping the neighbourhood of the first stray runs.
 void read_utf8(std::span<const std::uint8_t> sample, SampleStatistics& s) {
@@ -225,7 +255,7 @@ void read_utf8(std::span<const std::uint8_t> sample, SampleStatistics& s) {
 SampleStatistics gather(std::span<const std::uint8_t> sample) {
   SampleStatistics s;
   read_utf8(sample, s);
-  for (const std::uint8_t b : sample) s.bytes.set(b);
+  for (const std::uint8_t b : sample) s.bytes[b >> 6] |= std::uint64_t{1} << (b & 63);
   for (std::size_t start = 0; start < sample.size();) {
     const auto end_of_line = std::find(sample.begin() + static_cast<std::ptrdiff_t>(start), sample.end(), '\n');
     const std::size_t end = static_cast<std::size_t>(end_of_line - sample.begin()) + (end_of_line != sample.end());
@@ -240,7 +270,8 @@ SampleStatistics gather(std::span<const std::uint8_t> sample) {
     std::uint8_t before = '\n', previous = '\n';
     for (std::size_t i = start; i < end; ++i) {
       const std::uint8_t b = sample[i];
-      const std::uint32_t key = (is_ascii_break(before) || before == previous ? kSpacedBefore : 0) |
+      const bool spaced = kNoBreakSpaceBytes[previous] && (is_ascii_break(before) || before == previous);
+      const std::uint32_t key = (spaced ? kSpacedBefore : 0) |
                                 static_cast<std::uint32_t>(previous) << 8 | b;
       if (i >= from && i < to) {
         s.pairs.add(key);
@@ -257,17 +288,12 @@ SampleStatistics gather(std::span<const std::uint8_t> sample) {
   return s;
 }
 
-bool has_non_ascii(const std::bitset<256>& bytes) {
-  for (int b = 0x80; b < 256; ++b)
-    if (bytes.test(static_cast<std::size_t>(b))) return true;
-  return false;
-}
+bool has_non_ascii(const ByteSet& bytes) { return (bytes[2] | bytes[3]) != 0; }
 
-bool alike_on(const std::bitset<256>& bytes, EncodingId a, EncodingId b) {
-  for (int i = 0; i < 256; ++i)
-    if (bytes.test(static_cast<std::size_t>(i)) && !reads_as_ascii(static_cast<std::uint8_t>(i)) &&
-        read_byte(a, static_cast<std::uint8_t>(i)) != read_byte(b, static_cast<std::uint8_t>(i)))
-      return false;
+bool alike_on(const ByteSet& bytes, EncodingId a, EncodingId b) {
+  const ByteSet& differ = kReadDifferently[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)];
+  for (std::size_t w = 0; w < 4; ++w)
+    if ((bytes[w] & differ[w]) != 0) return false;
   return true;
 }
 
@@ -499,14 +525,6 @@ constexpr bool is_printable(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
-// Control bytes that text holds: tab, line feed, vertical tab, form feed,
-// carriage return, backspace (overstrike), escape (colours), and those that
-// DOS text draws as signs (0x01 0x02 0x07 0x10..0x1F are arrows, smileys, the
-// bullet, the pilcrow, ...) but only now and then.
-constexpr bool is_text_control(std::uint8_t b) {
-  return b == '\t' || b == '\n' || b == '\v' || b == '\f' || b == '\r' || b == '\b' || b == 0x1B;
-}
-
 }  // namespace
 
 namespace detection {
@@ -518,8 +536,6 @@ Cost byte_cost(EncodingId id, int language, std::uint8_t b) {
 }
 
 int language_count() { return kLanguageCount; }
-
-bool is_binary_control(std::uint8_t b) { return b < 0x20 && !is_text_control(b); }
 
 }  // namespace detection
 
@@ -545,8 +561,8 @@ BinaryVerdict binary_verdict(std::span<const std::uint8_t> start) {
 }
 
 bool reads_alike(std::span<const std::uint8_t> sample, EncodingId a, EncodingId b) {
-  std::bitset<256> bytes;
-  for (std::uint8_t c : sample) bytes.set(c);
+  ByteSet bytes{};
+  for (std::uint8_t c : sample) bytes[c >> 6] |= std::uint64_t{1} << (c & 63);
   return alike_on(bytes, a, b);
 }
 

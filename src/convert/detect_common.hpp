@@ -72,7 +72,15 @@ class CountMap {
 Cost byte_cost(EncodingId id, int language, std::uint8_t b);
 int language_count();
 
+// Control bytes that text holds: tab, line feed, vertical tab, form feed,
+// carriage return, backspace (overstrike), escape (colours). Those that DOS
+// text draws as signs (0x01 0x02 0x07 0x10..0x1F: smileys, the bullet, the
+// pilcrow, arrows) are counted, but only their frequency makes a text binary.
+constexpr bool is_text_control(std::uint8_t b) {
+  return b == '\t' || b == '\n' || b == '\v' || b == '\f' || b == '\r' || b == '\b' || b == 0x1B;
+}
+
 // A control byte that text does not hold (NUL among them).
-bool is_binary_control(std::uint8_t b);
+constexpr bool is_binary_control(std::uint8_t b) { return b < 0x20 && !is_text_control(b); }
 
 }  // namespace recodia::detection

@@ -21,7 +21,7 @@ using detection::Cost;
 
 // A block closes at the first line end after this many bytes above ASCII
 // (or, on one long line, at kMaxBlock bytes).
-constexpr std::uint64_t kBlockHigh = 128;
+constexpr std::uint64_t kBlockHigh = 1024;
 constexpr std::size_t kMaxBlock = 64 * 1024;
 // A block whose bytes above ASCII cost this much more each, on average, than
 // the part's so far is examined by the full detector.
@@ -35,13 +35,23 @@ enum class Reading : std::uint8_t { none, utf8, single_byte };
 struct Block {
   std::vector<std::uint8_t> bytes;
   std::uint64_t offset = 0, first_line = 1;
-  std::array<std::uint32_t, 128> high{};  // how often each byte above ASCII occurs
-  std::uint64_t high_count = 0;
+  // How often each byte occurs where the block is not UTF-8 (above ASCII,
+  // those of ill-formed parts only while it may be).
+  std::array<std::uint32_t, 256> counts{};
+  std::uint64_t utf8_high = 0;  // bytes above ASCII of well-formed UTF-8 characters
   std::uint64_t well_formed = 0, stray_parts = 0, stray_bytes = 0;  // as UTF-8
   bool utf8_open = true;  // it may still be UTF-8
 
+  // The bytes above ASCII that `counts` holds, and all of them.
+  std::uint64_t weighed() const {
+    std::uint64_t n = 0;
+    for (std::size_t i = 0x80; i < 0x100; ++i) n += counts[i];
+    return n;
+  }
+  std::uint64_t high_count() const { return utf8_high + weighed(); }
+
   Reading reading() const {
-    if (high_count == 0) return Reading::none;
+    if (high_count() == 0) return Reading::none;
     return well_formed > 0 && well_formed >= kWellFormedPerStray * stray_parts ? Reading::utf8 : Reading::single_byte;
   }
 };
@@ -51,16 +61,22 @@ struct Part {
   Reading reading = Reading::none;
   EncodingId encoding = kDos866;
   int language = 0;
+  std::array<Cost, 128> byte_costs{};  // of each byte above ASCII, through `encoding` in `language`
   Cost cost = 0;                 // of its bytes above ASCII, through `encoding`
   std::uint64_t high_count = 0;  // weighed so far
   std::uint64_t stray_bytes = 0;
   std::vector<std::uint8_t> sample;  // its start, from its first line above ASCII
 };
 
-Cost block_cost(const Block& b, EncodingId id, int language) {
+std::array<Cost, 128> byte_costs(EncodingId id, int language) {
+  std::array<Cost, 128> out{};
+  for (std::size_t i = 0; i < 128; ++i) out[i] = detection::byte_cost(id, language, static_cast<std::uint8_t>(0x80 + i));
+  return out;
+}
+
+Cost block_cost(const Block& b, const std::array<Cost, 128>& costs) {
   Cost c = 0;
-  for (std::size_t i = 0; i < 128; ++i)
-    if (b.high[i] != 0) c += Cost{b.high[i]} * detection::byte_cost(id, language, static_cast<std::uint8_t>(0x80 + i));
+  for (std::size_t i = 0; i < 128; ++i) c += Cost{b.counts[0x80 + i]} * costs[i];
   return c;
 }
 
@@ -68,8 +84,25 @@ int best_language(const Block& b, EncodingId id) {
   int best = 0;
   Cost lowest = std::numeric_limits<Cost>::max();
   for (int l = 0; l < detection::language_count(); ++l)
-    if (const Cost c = block_cost(b, id, l); c < lowest) lowest = c, best = l;
+    if (const Cost c = block_cost(b, byte_costs(id, l)); c < lowest) lowest = c, best = l;
   return best;
+}
+
+// Whether another source reads a block's bytes, one by one in the part's
+// language, cheaper than the part's encoding does: a block that costs more
+// only for what it says (capitals, signs, names) reads dearer through every
+// source, and is not examined further.
+bool cheaper_elsewhere(const Part& part, const Block& b, Cost cost) {
+  for (const Encoding& e : kEncodings)
+    if (is_single_byte_source(e) && e.id != part.encoding && block_cost(b, byte_costs(e.id, part.language)) < cost) return true;
+  return false;
+}
+
+// A part reads through its encoding in its language, a lookup per byte value.
+void set_reading(Part& part, const Block& b, EncodingId id) {
+  part.encoding = id;
+  part.language = best_language(b, id);
+  part.byte_costs = byte_costs(id, part.language);
 }
 
 // The cost of one line through a reading: its bytes above ASCII, or, as
@@ -99,46 +132,23 @@ class TextSurvey::State {
     const std::uint8_t* p = data.data();
     const std::uint8_t* const end = p + data.size();
     const std::uint8_t* kept = p;  // what is not yet in the block's bytes
-    auto count_character = [this](Character c) { block_.well_formed += c >= 0x80; };
-    auto count_stray = [this](std::span<const std::uint8_t> s) {
-      ++block_.stray_parts;
-      block_.stray_bytes += s.size();
-    };
     while (p < end) {
-      // Printable ASCII eight bytes at a time: nothing to count.
-      if (end - p >= 8 && !utf8_.in_sequence()) {
-        std::uint64_t w;
-        std::memcpy(&w, p, 8);
-        if (((w | (w - 0x2020202020202020u)) & 0x8080808080808080u) == 0) {
-          p += 8;
-          continue;
+      if (!block_.utf8_open) {
+        // No UTF-8 here: a histogram increment per byte, line by line.
+        const auto* line_end = static_cast<const std::uint8_t*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+        const std::uint8_t* const stop = line_end ? line_end : end;
+        std::array<std::uint32_t, 256>& counts = block_.counts;
+        for (; p < stop; ++p) ++counts[*p];
+        if (counts[0] != 0) {
+          binary_ = {BinarySign::nul_byte, {}};
+          return;
         }
+      } else {
+        p = read_utf8(p, end);
       }
+      if (p == end) break;
       const std::uint8_t b = *p++;
-      if (b >= 0x80) {
-        ++block_.high[b - 0x80];
-        ++block_.high_count;
-      } else if (b < 0x20 || b == 0x7F) {
-        if (b == '\n') {
-          ++lines_;
-          if (block_.high_count >= kBlockHigh) {
-            keep(kept, p);
-            kept = p;
-            close_block();
-          }
-        } else if (detection::is_binary_control(b) || b == 0x7F) {
-          ++controls_;
-          if (b == 0) {
-            binary_ = {BinarySign::nul_byte, {}};
-            return;
-          }
-        }
-      }
-      if (block_.utf8_open) {
-        utf8_.put(b, count_character, count_stray);
-        // Plainly no UTF-8: the rest of the block is not decoded.
-        if (block_.stray_parts >= 16 && block_.stray_parts > block_.well_formed) block_.utf8_open = false;
-      }
+      if (!control(b, p, kept)) return;
     }
     keep(kept, end);
     if (block_.bytes.size() >= kMaxBlock) close_block();
@@ -200,6 +210,75 @@ class TextSurvey::State {
     return a.kind != TextKind::single_byte || a.encoding == b.encoding;
   }
 
+  // While the block may be UTF-8: printable ASCII eight bytes at a time,
+  // two-byte characters inline, the rest through the decoder; the bytes of
+  // ill-formed parts go to the histogram. Stops at a control byte.
+  const std::uint8_t* read_utf8(const std::uint8_t* p, const std::uint8_t* end) {
+    auto count_character = [this](Character c) {
+      if (c < 0x80) return;
+      ++block_.well_formed;
+      block_.utf8_high += c < 0x800 ? 2 : c < 0x10000 ? 3 : 4;
+    };
+    auto count_stray = [this](std::span<const std::uint8_t> bytes) {
+      ++block_.stray_parts;
+      block_.stray_bytes += bytes.size();
+      for (const std::uint8_t x : bytes)
+        if (x >= 0x80) ++block_.counts[x];
+    };
+    while (p < end && block_.utf8_open) {
+      if (!utf8_.in_sequence()) {
+        if (end - p >= 8) {
+          std::uint64_t w;
+          std::memcpy(&w, p, 8);
+          if (((w | (w - 0x2020202020202020u)) & 0x8080808080808080u) == 0) {
+            p += 8;
+            continue;
+          }
+        }
+        if (end - p >= 2 && p[0] >= 0xC2 && p[0] <= 0xDF && (p[1] & 0xC0) == 0x80) {
+          ++block_.well_formed;
+          block_.utf8_high += 2;
+          p += 2;
+          continue;
+        }
+      }
+      const std::uint8_t b = *p;
+      if (b < 0x20 || b == 0x7F) return p;
+      ++p;
+      utf8_.put(b, count_character, count_stray);
+      // Plainly no UTF-8: the rest of the block is not decoded.
+      if (block_.stray_parts >= 16 && block_.stray_parts > block_.well_formed) block_.utf8_open = false;
+    }
+    return p;
+  }
+
+  // A control byte: a line end may close the block; NUL makes the text binary
+  // (false). `p` is past it.
+  bool control(std::uint8_t b, const std::uint8_t* p, const std::uint8_t*& kept) {
+    if (block_.utf8_open) utf8_.put(b, [](Character) {}, [this](std::span<const std::uint8_t> bytes) {
+      ++block_.stray_parts;
+      block_.stray_bytes += bytes.size();
+      for (const std::uint8_t x : bytes)
+        if (x >= 0x80) ++block_.counts[x];
+    });
+    if (b == '\n') {
+      ++lines_;
+      // Bytes first, a cheap filter: the count above ASCII takes a sum.
+      if (block_.bytes.size() + static_cast<std::size_t>(p - kept) >= kBlockHigh && block_.high_count() >= kBlockHigh) {
+        keep(kept, p);
+        kept = p;
+        close_block();
+      }
+    } else if (detection::is_binary_control(b) || b == 0x7F) {
+      ++controls_;
+      if (b == 0) {
+        binary_ = {BinarySign::nul_byte, {}};
+        return false;
+      }
+    }
+    return true;
+  }
+
   void take_head(std::span<const std::uint8_t> data) {
     if (head_.size() >= 512) return;
     const std::size_t n = std::min(data.size(), 512 - head_.size());
@@ -212,6 +291,9 @@ class TextSurvey::State {
   void close_block() {
     Block b = std::move(block_);
     block_ = Block{};
+    for (std::size_t x = 0; x < 0x20; ++x)
+      if (detection::is_binary_control(static_cast<std::uint8_t>(x))) controls_ += b.counts[x];
+    controls_ += b.counts[0x7F];
     block_.offset = b.offset + b.bytes.size();
     block_.first_line = lines_ + 1;
     utf8_ = Utf8Decoder{};
@@ -233,8 +315,7 @@ class TextSurvey::State {
     part.reading = b.reading();
     if (part.reading == Reading::single_byte) {
       const Detection d = detect_encoding(b.bytes);
-      part.encoding = d.kind == TextKind::single_byte ? d.encoding : kWindows1251;
-      part.language = best_language(b, part.encoding);
+      set_reading(part, b, d.kind == TextKind::single_byte ? d.encoding : kWindows1251);
     }
   }
 
@@ -246,20 +327,19 @@ class TextSurvey::State {
       if (next.reading == Reading::utf8 || b.stray_parts < 8) return std::nullopt;
       const std::optional<Detection> other = plainly_other_than(b.bytes, kUtf8);
       if (!other) return std::nullopt;
-      next.encoding = other->encoding;
+      set_reading(next, b, other->encoding);
     } else if (next.reading == Reading::utf8) {
       if (b.well_formed < 8) return std::nullopt;
       next.encoding = kUtf8;
     } else {
-      const Cost cost = block_cost(b, part.encoding, part.language);
+      const Cost cost = block_cost(b, part.byte_costs);
       const bool suspicious = part.high_count == 0 ||
                               cost * static_cast<Cost>(part.high_count) >
-                                  (part.cost + kSuspicion * static_cast<Cost>(part.high_count)) * static_cast<Cost>(b.high_count);
-      if (!suspicious) return std::nullopt;
+                                  (part.cost + kSuspicion * static_cast<Cost>(part.high_count)) * static_cast<Cost>(b.weighed());
+      if (!suspicious || !cheaper_elsewhere(part, b, cost)) return std::nullopt;
       const std::optional<Detection> other = plainly_other_than(b.bytes, part.encoding);
       if (!other || other->kind != TextKind::single_byte) return std::nullopt;
-      next.encoding = other->encoding;
-      next.language = best_language(b, next.encoding);
+      set_reading(next, b, other->encoding);
     }
     return next;
   }
@@ -305,6 +385,7 @@ class TextSurvey::State {
       before.reading = next.reading;
       before.encoding = next.encoding;
       before.language = next.language;
+      before.byte_costs = next.byte_costs;
       return;
     }
     next.offset = at;
@@ -327,8 +408,8 @@ class TextSurvey::State {
     if (b.stray_bytes > 0 && b.reading() == Reading::utf8 && stray_sample_.size() < kDetectionSampleSize)
       stray_sample_.insert(stray_sample_.end(), b.bytes.begin(), b.bytes.end());
     if (part.reading == Reading::single_byte && b.reading() == Reading::single_byte) {
-      part.cost += block_cost(b, part.encoding, part.language);
-      part.high_count += b.high_count;
+      part.cost += block_cost(b, part.byte_costs);
+      part.high_count += b.weighed();
     }
     if (part.sample.size() >= kDetectionSampleSize) return;
     std::span<const std::uint8_t> bytes = b.bytes;
@@ -368,7 +449,9 @@ Survey TextSurvey::finish() { return state_->finish(); }
 
 Survey survey_text(std::span<const std::uint8_t> text) {
   TextSurvey s;
-  s.add(text);
+  // In pieces, as a reader hands them over: a block never holds more than one.
+  constexpr std::size_t kPiece = 128 * 1024;
+  for (std::size_t at = 0; at < text.size(); at += kPiece) s.add(text.subspan(at, std::min(kPiece, text.size() - at)));
   return s.finish();
 }
 

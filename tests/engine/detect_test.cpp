@@ -89,5 +89,27 @@ TEST(Detect, SurveyInAnyPiecesAsWhole) {
   EXPECT_EQ(survey_text(bytes(koi8)).detection.margin_bits, detect_encoding(bytes(koi8)).margin_bits);
 }
 
+// UTF-8's stray bytes read by a code page: each byte of an ill-formed part as
+// the code page has it (iconv's reading), and the fast decoding as the plain
+// one wherever the input is cut.
+TEST(Detect, StrayBytesReadByTheirCodePageFastAndPlainAlike) {
+  const Bytes text = "\xD0\x96 caf\xE9, \xE2\x82\xAC \xE2\x82 \xF0\x9F\x98\x80\x93x\x81\xC3";
+  const Bytes expected = "\xD0\x96 caf" + iconv_convert("CP1252", "UTF-8", "\xE9") + ", \xE2\x82\xAC " +
+                         iconv_convert("CP1252", "UTF-8", "\xE2\x82") + " \xF0\x9F\x98\x80" +
+                         iconv_convert("CP1252", "UTF-8", "\x93") + "x\xEF\xBF\xBD" + iconv_convert("CP1252", "UTF-8", "\xC3");
+  const auto s = resolved({"-utf8", "-toutf8", "-nta"});
+  auto convert = [&](std::size_t cut, ConversionPath path) {
+    StreamConverter c(s, path);
+    c.read_stray_bytes_as(kWindows1252);
+    Bytes out;
+    const auto take = [&](std::span<const std::uint8_t> b) { out.append(b.begin(), b.end()); };
+    for (std::size_t at = 0; at < text.size(); at += cut) take(c.convert(bytes(text).subspan(at, std::min(cut, text.size() - at))));
+    take(c.finish());
+    return out;
+  };
+  EXPECT_TRUE(same_bytes(expected, convert(text.size(), ConversionPath::reference)));
+  for (std::size_t cut = 1; cut <= text.size(); ++cut) EXPECT_TRUE(same_bytes(expected, convert(cut, ConversionPath::table))) << cut;
+}
+
 }  // namespace
 }  // namespace recodia::test
