@@ -162,7 +162,6 @@ std::span<const std::uint8_t> bounded(std::span<const std::uint8_t> sample) {
   return sample.first(std::min(sample.size(), kDetectionSampleSize));
 }
 
-constexpr bool is_ascii_break(std::uint8_t b) { return b == ' ' || b == '\t' || b == '\n' || b == '\r'; }
 
 // How far around its bytes above ASCII a line counts as theirs: beyond it, a
 // long line (one-line JSON, a log line) is plain ASCII, which only helps to
@@ -199,7 +198,12 @@ struct SampleStatistics {
   Cost pairs_total = 0, ascii_total = 0;
 };
 
-constexpr std::uint32_t kSpacedBefore = 1u << 16;
+// A pair's key: its two bytes, and for a byte that some source reads as a
+// no-break space, whether a letter stands on its other side.
+constexpr std::uint32_t kLetterBefore = 1u << 16, kLetterAfter = 1u << 17;
+
+// A letter in most sources: an ASCII letter or a byte above ASCII.
+constexpr bool letter_like(std::uint8_t b) { return b >= 0x80 || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z'); }
 
 // The bytes that some source reads as a no-break space: only pairs that
 // begin with one need to know what came before them.
@@ -270,8 +274,9 @@ SampleStatistics gather(std::span<const std::uint8_t> sample) {
     std::uint8_t before = '\n', previous = '\n';
     for (std::size_t i = start; i < end; ++i) {
       const std::uint8_t b = sample[i];
-      const bool spaced = kNoBreakSpaceBytes[previous] && (is_ascii_break(before) || before == previous);
-      const std::uint32_t key = (spaced ? kSpacedBefore : 0) |
+      const std::uint8_t after = i + 1 < end ? sample[i + 1] : '\n';
+      const std::uint32_t key = (kNoBreakSpaceBytes[previous] && letter_like(before) ? kLetterBefore : 0) |
+                                (kNoBreakSpaceBytes[b] && letter_like(after) ? kLetterAfter : 0) |
                                 static_cast<std::uint32_t>(previous) << 8 | b;
       if (i >= from && i < to) {
         s.pairs.add(key);
@@ -297,20 +302,27 @@ bool alike_on(const ByteSet& bytes, EncodingId a, EncodingId b) {
   return true;
 }
 
-constexpr bool is_space_like(const ByteClass& c) { return c.symbol == model::kBreak || c.symbol == model::kNoBreakSpace; }
+constexpr bool is_letter(const ByteClass& c) { return c.symbol >= model::kOtherLetter; }
 
-// No-break spaces that indent a line or stand beside spaces are spaces: only
-// between words does a no-break space where a letter belongs show a wrong code page.
-constexpr void read_no_break_spaces(ByteClass& x, ByteClass& y, bool spaced_before) {
-  const bool y_spaced = y.symbol == model::kNoBreakSpace && is_space_like(x);
-  if (x.symbol == model::kNoBreakSpace && (spaced_before || is_space_like(y))) x.symbol = model::kBreak;
-  if (y_spaced) y.symbol = model::kBreak;
+// A no-break space is a space, as writers use it (indenting a line, before a
+// dash or a unit, after a number), unless it stands between two letters:
+// there a wrong code page put it where a letter belongs (DOS 866's а read as
+// Windows 1251). The model, learnt from prose that holds few, cannot tell.
+constexpr void read_no_break_spaces(ByteClass& x, ByteClass& y, std::uint32_t key) {
+  const bool y_space = y.symbol == model::kNoBreakSpace && !(is_letter(x) && (key & kLetterAfter) != 0);
+  if (x.symbol == model::kNoBreakSpace && !((key & kLetterBefore) != 0 && is_letter(y))) x.symbol = model::kBreak;
+  if (y_space) y.symbol = model::kBreak;
 }
 
 struct Scores {
   std::array<Cost, kEncodingCount> total{};
   Cost own_pairs = 0;  // the pairs that some source reads otherwise than ASCII
 };
+
+// Lines of plain ASCII weigh at most this fraction of the lines with letters
+// above ASCII in choosing the language: a program's code or English around
+// the text speaks no language of the model, and must not choose one for it.
+constexpr Cost kAsciiLinesShare = 4;
 
 // The cost of the sample through every source encoding. The pairs that every
 // source reads alike only choose the language by which the others are judged,
@@ -345,18 +357,20 @@ Scores score_sources(const SampleStatistics& s) {
     for (EncodingId id : scored) {
       ByteClass x = kClasses[id][a], y = kClasses[id][b];
       if (b >= 0x80 && y.symbol == model::kControl) fixed[id] += n * kForeignControlCost;
-      if (joins(x, y)) {
+      // A drawn table repeats its lines; two letters that a wrong code page
+      // makes into box drawing seldom meet three times.
+      if (n >= 3 && joins(x, y)) {
         fixed[id] += n * kJoinedLineCost;
         continue;
       }
-      read_no_break_spaces(x, y, (key & kSpacedBefore) != 0);
+      read_no_break_spaces(x, y, key);
       fixed[id] += n * model::kCaseCost[x.letter_case][y.letter_case];
       const LanguageCosts& cost = costs.of(x.symbol, y.symbol);
       for (int l = 0; l < kLanguageCount; ++l) own[id][l] += n * cost[l];
     }
   });
-  // The lines of plain ASCII choose the language too, but weigh at most as
-  // much as the lines with the letters that tell the encodings apart: in a
+  // The lines of plain ASCII choose the language too, but weigh at most a
+  // quarter of the lines with the letters that tell the encodings apart: in a
   // text that mixes them (English around Russian, a program with Russian
   // comments) they are often in a language that none of these encodings serves.
   std::array<Cost, kLanguageCount> plain{};
@@ -365,7 +379,7 @@ Scores score_sources(const SampleStatistics& s) {
     const LanguageCosts& cost = costs.of(ascii[a].symbol, ascii[b].symbol);
     for (int l = 0; l < kLanguageCount; ++l) plain[l] += Cost{count} * cost[l];
   });
-  const Cost weight = std::min(s.ascii_total, s.pairs_total);
+  const Cost weight = std::min(s.ascii_total, s.pairs_total / kAsciiLinesShare);
   for (int l = 0; l < kLanguageCount; ++l) shared[l] += plain[l] * weight / std::max<Cost>(1, s.ascii_total);
   for (const Encoding& e : kEncodings) {
     if (!is_single_byte_source(e)) {
@@ -458,6 +472,29 @@ Detection weigh(const SampleStatistics& s) {
   return d;
 }
 
+// UTF-8 with this many well-formed characters above ASCII is sure; with
+// fewer, a code page may have made them by chance, and the UTF-8 reading must
+// read better than the best single-byte one by the sure margin.
+constexpr std::uint64_t kSureUtf8Characters = 16;
+
+std::vector<Character> decoded(std::span<const std::uint8_t> sample, EncodingId id) {
+  std::vector<Character> out;
+  out.reserve(sample.size());
+  if (id == kUtf8) {
+    Utf8Decoder d;
+    for (const std::uint8_t b : sample) d.put(b, [&](Character c) { out.push_back(c); });
+    return out;
+  }
+  for (const std::uint8_t b : sample) out.push_back(read_byte(id, b));
+  return out;
+}
+
+int utf8_margin(std::span<const std::uint8_t> sample, const SampleStatistics& s) {
+  if (s.utf8_characters >= kSureUtf8Characters) return std::numeric_limits<int>::max();
+  const EncodingId other = weigh(s).encoding;
+  return bits(text_cost(decoded(sample, other)) - text_cost(decoded(sample, kUtf8)));
+}
+
 // UTF-8 and plain ASCII, which need no weighing of the single-byte encodings.
 std::optional<Detection> without_weighing(std::span<const std::uint8_t> sample, const SampleStatistics& s) {
   Detection d;
@@ -465,6 +502,7 @@ std::optional<Detection> without_weighing(std::span<const std::uint8_t> sample, 
     d.kind = TextKind::utf8;
     d.encoding = kUtf8;
     d.byte_order_mark = has_byte_order_mark(sample);
+    d.margin_bits = d.byte_order_mark ? std::numeric_limits<int>::max() : utf8_margin(sample, s);
     d.stray_bytes = s.stray_bytes;
     if (s.stray_bytes > 0) d.stray_encoding = stray_encoding(s.strays);
     return d;

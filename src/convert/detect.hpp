@@ -45,6 +45,8 @@ struct Detection {
   bool byte_order_mark = false;   // UTF-8 that starts with one
   // Bits of evidence between the answer and the best candidate that reads the
   // sample differently; large when sure. 0 when no candidate reads differently.
+  // For UTF-8 with few characters above ASCII, its reading's lead over the
+  // best single-byte one.
   int margin_bits = 0;
   // UTF-8: the bytes of ill-formed parts, and the single-byte source through
   // which their neighbourhood reads them best.
@@ -56,9 +58,10 @@ struct Detection {
 
 // At this margin or more a single-byte answer is sure: calibrated on held-out
 // text, where sure answers are wrong less than once in 10,000 (docs/detection.md).
-inline constexpr int kSureMarginBits = 24;
+inline constexpr int kSureMarginBits = 40;
 
 constexpr bool is_sure(const Detection& d) {
+  if (d.kind == TextKind::utf8) return d.byte_order_mark || d.margin_bits >= kSureMarginBits;
   return d.kind != TextKind::single_byte || d.margin_bits >= kSureMarginBits;
 }
 

@@ -181,6 +181,7 @@ class TextSurvey::State {
         t.detection = Detection{};
         t.detection.kind = TextKind::utf8;
         t.detection.encoding = kUtf8;
+        t.detection.margin_bits = kSureMarginBits;  // its blocks read as UTF-8 with many characters
       }
       if (p.reading == Reading::utf8) t.detection.stray_bytes = p.stray_bytes;
       if (!s.parts.empty() && same_answer(s.parts.back().detection, t.detection)) {
