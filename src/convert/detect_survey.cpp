@@ -6,6 +6,7 @@
 // it confirms starts at the line where the evidence turns.
 #include <algorithm>
 #include <array>
+#include <bit>
 #include <cstring>
 #include <limits>
 
@@ -41,6 +42,11 @@ struct Block {
   std::uint64_t utf8_high = 0;  // bytes above ASCII of well-formed UTF-8 characters
   std::uint64_t well_formed = 0, stray_parts = 0, stray_bytes = 0;  // as UTF-8
   bool utf8_open = true;  // it may still be UTF-8
+  std::size_t next_count = kBlockHigh;  // the size at which its bytes above ASCII are counted next
+
+  // Once it is complete: the bytes above ASCII that `counts` holds, and how it reads.
+  std::uint64_t weighed_count = 0;
+  Reading read_as = Reading::none;
 
   // The bytes above ASCII that `counts` holds, and all of them.
   std::uint64_t weighed() const {
@@ -50,10 +56,12 @@ struct Block {
   }
   std::uint64_t high_count() const { return utf8_high + weighed(); }
 
-  Reading reading() const {
-    if (high_count() == 0) return Reading::none;
-    return well_formed > 0 && well_formed >= kWellFormedPerStray * stray_parts ? Reading::utf8 : Reading::single_byte;
+  void settle() {
+    weighed_count = weighed();
+    if (utf8_high + weighed_count == 0) read_as = Reading::none;
+    else read_as = well_formed > 0 && well_formed >= kWellFormedPerStray * stray_parts ? Reading::utf8 : Reading::single_byte;
   }
+  Reading reading() const { return read_as; }
 };
 
 struct Part {
@@ -62,6 +70,7 @@ struct Part {
   EncodingId encoding = kDos866;
   int language = 0;
   std::array<Cost, 128> byte_costs{};  // of each byte above ASCII, through `encoding` in `language`
+  std::vector<std::array<Cost, 128>> other_costs;  // the same through every other source, once needed
   Cost cost = 0;                 // of its bytes above ASCII, through `encoding`
   std::uint64_t high_count = 0;  // weighed so far
   std::uint64_t stray_bytes = 0;
@@ -92,9 +101,12 @@ int best_language(const Block& b, EncodingId id) {
 // language, cheaper than the part's encoding does: a block that costs more
 // only for what it says (capitals, signs, names) reads dearer through every
 // source, and is not examined further.
-bool cheaper_elsewhere(const Part& part, const Block& b, Cost cost) {
-  for (const Encoding& e : kEncodings)
-    if (is_single_byte_source(e) && e.id != part.encoding && block_cost(b, byte_costs(e.id, part.language)) < cost) return true;
+bool cheaper_elsewhere(Part& part, const Block& b, Cost cost) {
+  if (part.other_costs.empty())
+    for (const Encoding& e : kEncodings)
+      if (is_single_byte_source(e) && e.id != part.encoding) part.other_costs.push_back(byte_costs(e.id, part.language));
+  for (const std::array<Cost, 128>& costs : part.other_costs)
+    if (block_cost(b, costs) < cost) return true;
   return false;
 }
 
@@ -103,6 +115,7 @@ void set_reading(Part& part, const Block& b, EncodingId id) {
   part.encoding = id;
   part.language = best_language(b, id);
   part.byte_costs = byte_costs(id, part.language);
+  part.other_costs.clear();
 }
 
 // The cost of one line through a reading: its bytes above ASCII, or, as
@@ -138,6 +151,12 @@ class TextSurvey::State {
         const auto* line_end = static_cast<const std::uint8_t*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
         const std::uint8_t* const stop = line_end ? line_end : end;
         std::array<std::uint32_t, 256>& counts = block_.counts;
+        for (; stop - p >= 4; p += 4) {
+          ++counts[p[0]];
+          ++counts[p[1]];
+          ++counts[p[2]];
+          ++counts[p[3]];
+        }
         for (; p < stop; ++p) ++counts[*p];
         if (counts[0] != 0) {
           binary_ = {BinarySign::nul_byte, {}};
@@ -231,15 +250,21 @@ class TextSurvey::State {
         if (end - p >= 8) {
           std::uint64_t w;
           std::memcpy(&w, p, 8);
-          if (((w | (w - 0x2020202020202020u)) & 0x8080808080808080u) == 0) {
-            p += 8;
+          // The first byte that is not printable ASCII, or none: skip to it.
+          const std::uint64_t flagged = (w | (w - 0x2020202020202020u)) & 0x8080808080808080u;
+          const auto printable = static_cast<std::size_t>(flagged == 0 ? 8 : std::countr_zero(flagged) / 8);
+          if (printable > 0) {
+            p += printable;
             continue;
           }
         }
-        if (end - p >= 2 && p[0] >= 0xC2 && p[0] <= 0xDF && (p[1] & 0xC0) == 0x80) {
-          ++block_.well_formed;
-          block_.utf8_high += 2;
-          p += 2;
+        // A run of two-byte characters (Cyrillic, accented Latin) inline.
+        const std::uint8_t* const run = p;
+        while (end - p >= 2 && p[0] >= 0xC2 && p[0] <= 0xDF && (p[1] & 0xC0) == 0x80) p += 2;
+        if (p != run) {
+          const auto characters = static_cast<std::uint64_t>(p - run) / 2;
+          block_.well_formed += characters;
+          block_.utf8_high += 2 * characters;
           continue;
         }
       }
@@ -264,11 +289,17 @@ class TextSurvey::State {
     });
     if (b == '\n') {
       ++lines_;
-      // Bytes first, a cheap filter: the count above ASCII takes a sum.
-      if (block_.bytes.size() + static_cast<std::size_t>(p - kept) >= kBlockHigh && block_.high_count() >= kBlockHigh) {
-        keep(kept, p);
-        kept = p;
-        close_block();
+      // The count above ASCII takes a sum: it is counted again only when
+      // enough bytes have come since to reach the block's size.
+      const std::size_t size = block_.bytes.size() + static_cast<std::size_t>(p - kept);
+      if (size >= block_.next_count) {
+        const std::uint64_t high = block_.high_count();
+        block_.next_count = size + static_cast<std::size_t>(kBlockHigh - std::min(high, kBlockHigh));
+        if (high >= kBlockHigh) {
+          keep(kept, p);
+          kept = p;
+          close_block();
+        }
       }
     } else if (detection::is_binary_control(b) || b == 0x7F) {
       ++controls_;
@@ -291,6 +322,7 @@ class TextSurvey::State {
   // A block is complete: it joins the part it follows, or starts a new one.
   void close_block() {
     Block b = std::move(block_);
+    b.settle();
     block_ = Block{};
     for (std::size_t x = 0; x < 0x20; ++x)
       if (detection::is_binary_control(static_cast<std::uint8_t>(x))) controls_ += b.counts[x];
@@ -321,7 +353,7 @@ class TextSurvey::State {
   }
 
   // The part that a block starts, when it reads plainly otherwise than the part before it.
-  std::optional<Part> differing_part(const Part& part, const Block& b) {
+  std::optional<Part> differing_part(Part& part, const Block& b) {
     Part next;
     next.reading = b.reading();
     if (part.reading == Reading::utf8) {
@@ -336,7 +368,7 @@ class TextSurvey::State {
       const Cost cost = block_cost(b, part.byte_costs);
       const bool suspicious = part.high_count == 0 ||
                               cost * static_cast<Cost>(part.high_count) >
-                                  (part.cost + kSuspicion * static_cast<Cost>(part.high_count)) * static_cast<Cost>(b.weighed());
+                                  (part.cost + kSuspicion * static_cast<Cost>(part.high_count)) * static_cast<Cost>(b.weighed_count);
       if (!suspicious || !cheaper_elsewhere(part, b, cost)) return std::nullopt;
       const std::optional<Detection> other = plainly_other_than(b.bytes, part.encoding);
       if (!other || other->kind != TextKind::single_byte) return std::nullopt;
@@ -387,6 +419,7 @@ class TextSurvey::State {
       before.encoding = next.encoding;
       before.language = next.language;
       before.byte_costs = next.byte_costs;
+      before.other_costs.clear();
       return;
     }
     next.offset = at;
@@ -410,12 +443,13 @@ class TextSurvey::State {
       stray_sample_.insert(stray_sample_.end(), b.bytes.begin(), b.bytes.end());
     if (part.reading == Reading::single_byte && b.reading() == Reading::single_byte) {
       part.cost += block_cost(b, part.byte_costs);
-      part.high_count += b.weighed();
+      part.high_count += b.weighed_count;
     }
     if (part.sample.size() >= kDetectionSampleSize) return;
     std::span<const std::uint8_t> bytes = b.bytes;
     if (part.offset > b.offset) bytes = bytes.subspan(static_cast<std::size_t>(part.offset - b.offset));
     if (part.sample.empty()) {
+      if (b.reading() == Reading::none) return;
       // From the line of the first byte above ASCII, as a pipe's sample is taken.
       const auto high = std::find_if(bytes.begin(), bytes.end(), [](std::uint8_t x) { return x >= 0x80; });
       if (high == bytes.end()) return;
