@@ -125,22 +125,23 @@ constexpr Cost pair_cost(const model::Language& l, std::uint8_t a, std::uint8_t 
 using LanguageCosts = std::array<std::uint16_t, kLanguageCount>;
 
 // The cost of a symbol pair in every language, worked out once per sample:
-// different sources often read different bytes as the same pair.
+// different sources often read different bytes as the same pair. The index
+// (32 KiB, every symbol pair) is small enough to take from the heap as it is.
 class SymbolPairCosts {
  public:
+  SymbolPairCosts() { rows_.reserve(256); }
   const LanguageCosts& of(std::uint8_t a, std::uint8_t b) {
-    const std::uint32_t key = static_cast<std::uint32_t>(a) << 8 | b;
-    std::uint32_t& at = index_.at(key);
+    std::uint16_t& at = index_[static_cast<std::size_t>(a * model::kSymbolCount + b)];
     if (at == 0) {
       LanguageCosts& row = rows_.emplace_back();
       for (int l = 0; l < kLanguageCount; ++l) row[l] = static_cast<std::uint16_t>(pair_cost(model::kLanguages[l], a, b));
-      at = static_cast<std::uint32_t>(rows_.size());
+      at = static_cast<std::uint16_t>(rows_.size());
     }
-    return rows_[at - 1];
+    return rows_[at - 1u];
   }
 
  private:
-  detection::CountMap index_;  // a pair's row, plus one
+  std::vector<std::uint16_t> index_ = std::vector<std::uint16_t>(model::kSymbolCount * model::kSymbolCount);  // row plus one
   std::vector<LanguageCosts> rows_;
 };
 
@@ -178,6 +179,38 @@ struct StrayRun {
   std::vector<std::uint8_t> bytes;
 };
 
+// How often each pair of neighbouring bytes occurs, in a table of the byte
+// values the sample holds (a short text's is small, and every entry is
+// read), with the rare pairs whose key carries no-break space flags apart.
+class PairCounts {
+ public:
+  PairCounts() = default;
+  explicit PairCounts(const ByteSet& present) {
+    for (std::size_t b = 0; b < 256; ++b)
+      if ((present[b >> 6] >> (b & 63)) & 1) {
+        dense_[b] = static_cast<std::uint8_t>(values_);
+        byte_of_[values_++] = static_cast<std::uint8_t>(b);
+      }
+    counts_.assign(values_ * values_, 0);
+  }
+  void add(std::uint32_t key) {
+    if (key >> 16 != 0) return flagged_.add(key);
+    ++counts_[dense_[key >> 8 & 0xFF] * values_ + dense_[key & 0xFF]];
+  }
+  template <class F>
+  void for_each(F&& f) const {
+    for (std::size_t i = 0; i < counts_.size(); ++i)
+      if (counts_[i] != 0) f(static_cast<std::uint32_t>(byte_of_[i / values_]) << 8 | byte_of_[i % values_], counts_[i]);
+    flagged_.for_each(f);
+  }
+
+ private:
+  std::array<std::uint8_t, 256> dense_{}, byte_of_{};
+  std::size_t values_ = 0;
+  std::vector<std::uint32_t> counts_;
+  detection::CountMap flagged_;
+};
+
 // What one pass over the sample learns: how it reads as UTF-8, which bytes occur,
 // and how often each pair of neighbouring bytes does (each line starts after a
 // line end), near the bytes above ASCII and, apart, in plain ASCII.
@@ -194,7 +227,7 @@ struct SampleStatistics {
   bool mostly_ill_formed() const { return utf8_replaced > utf8_characters; }
   ByteSet bytes{};
   // Keys: a pair's bytes, and whether the byte before it is a space or the first byte again.
-  detection::CountMap pairs, ascii_lines;
+  PairCounts pairs, ascii_lines;
   Cost pairs_total = 0, ascii_total = 0;
 };
 
@@ -218,15 +251,25 @@ constexpr std::array<bool, 256> no_break_space_bytes() {
 }
 constexpr std::array<bool, 256> kNoBreakSpaceBytes = no_break_space_bytes();
 
-// Reads the sample as UTF-8, keeping the neighbourhood of the first stray runs.
-void read_utf8(std::span<const std::uint8_t> sample, SampleStatistics& s) {
+// Reads the sample as UTF-8, counting what is well-formed and what is not.
+void count_utf8(std::span<const std::uint8_t> sample, SampleStatistics& s) {
+  Utf8Decoder utf8;
+  auto character = [&](Character c) { s.utf8_characters += c >= 0x80; };
+  auto stray = [&](std::span<const std::uint8_t> bytes) {
+    ++s.utf8_replaced;
+    s.stray_bytes += bytes.size();
+  };
+  for (const std::uint8_t b : sample) utf8.put(b, character, stray);
+}
+
+// Keeps the neighbourhood of the first stray runs of UTF-8 text.
+void collect_stray_runs(std::span<const std::uint8_t> sample, SampleStatistics& s) {
   Utf8Decoder utf8;
   std::vector<Character> recent;  // the last characters read
   std::vector<StrayRun*> open;    // runs still waiting for the characters after them
   // The neighbourhood ends at the nearest break on each side: the word that
   // holds the stray bytes tells their code page, not the text around it.
   auto character = [&](Character c) {
-    s.utf8_characters += c >= 0x80;
     const bool breaks = c == ' ' || c == '\t' || c == '\n' || c == '\r';
     for (StrayRun* r : open) r->after.push_back(c);
     std::erase_if(open, [&](StrayRun* r) { return breaks || r->after.size() >= kStrayContext; });
@@ -234,8 +277,6 @@ void read_utf8(std::span<const std::uint8_t> sample, SampleStatistics& s) {
     if (recent.size() > 2 * kStrayContext) recent.erase(recent.begin(), recent.begin() + kStrayContext);
   };
   auto stray = [&](std::span<const std::uint8_t> bytes) {
-    ++s.utf8_replaced;
-    s.stray_bytes += bytes.size();
     if (!open.empty() && open.back()->after.empty()) {  // next to the one before: one run
       open.back()->bytes.insert(open.back()->bytes.end(), bytes.begin(), bytes.end());
       return;
@@ -258,8 +299,16 @@ void read_utf8(std::span<const std::uint8_t> sample, SampleStatistics& s) {
 
 SampleStatistics gather(std::span<const std::uint8_t> sample) {
   SampleStatistics s;
-  read_utf8(sample, s);
-  for (const std::uint8_t b : sample) s.bytes[b >> 6] |= std::uint64_t{1} << (b & 63);
+  count_utf8(sample, s);
+  if (s.utf8() && s.stray_bytes > 0) collect_stray_runs(sample, s);
+  std::array<bool, 256> seen{};
+  for (const std::uint8_t b : sample) seen[b] = true;
+  for (std::size_t b = 0; b < 256; ++b)
+    if (seen[b]) s.bytes[b >> 6] |= std::uint64_t{1} << (b & 63);
+  ByteSet present = s.bytes;
+  present[0] |= std::uint64_t{1} << '\n';  // each line starts after one
+  s.pairs = PairCounts(present);
+  s.ascii_lines = PairCounts(present);
   for (std::size_t start = 0; start < sample.size();) {
     const auto end_of_line = std::find(sample.begin() + static_cast<std::ptrdiff_t>(start), sample.end(), '\n');
     const std::size_t end = static_cast<std::size_t>(end_of_line - sample.begin()) + (end_of_line != sample.end());
@@ -274,10 +323,12 @@ SampleStatistics gather(std::span<const std::uint8_t> sample) {
     std::uint8_t before = '\n', previous = '\n';
     for (std::size_t i = start; i < end; ++i) {
       const std::uint8_t b = sample[i];
-      const std::uint8_t after = i + 1 < end ? sample[i + 1] : '\n';
-      const std::uint32_t key = (kNoBreakSpaceBytes[previous] && letter_like(before) ? kLetterBefore : 0) |
-                                (kNoBreakSpaceBytes[b] && letter_like(after) ? kLetterAfter : 0) |
-                                static_cast<std::uint32_t>(previous) << 8 | b;
+      std::uint32_t key = static_cast<std::uint32_t>(previous) << 8 | b;
+      if (kNoBreakSpaceBytes[previous] || kNoBreakSpaceBytes[b]) [[unlikely]] {
+        const std::uint8_t after = i + 1 < end ? sample[i + 1] : '\n';
+        key |= (kNoBreakSpaceBytes[previous] && letter_like(before) ? kLetterBefore : 0) |
+               (kNoBreakSpaceBytes[b] && letter_like(after) ? kLetterAfter : 0);
+      }
       if (i >= from && i < to) {
         s.pairs.add(key);
         ++s.pairs_total;
@@ -563,6 +614,14 @@ constexpr bool is_printable(std::string_view s) {
   return std::all_of(s.begin(), s.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
 }
 
+// The bytes that count against text in binary_verdict.
+constexpr std::array<std::uint8_t, 256> binary_controls() {
+  std::array<std::uint8_t, 256> out{};
+  for (std::size_t b = 0; b < 256; ++b) out[b] = detection::is_binary_control(static_cast<std::uint8_t>(b)) || b == 0x7F;
+  return out;
+}
+constexpr std::array<std::uint8_t, 256> kBinaryControl = binary_controls();
+
 }  // namespace
 
 namespace detection {
@@ -582,7 +641,7 @@ BinaryVerdict binary_verdict(std::span<const std::uint8_t> start) {
   const std::string_view text(reinterpret_cast<const char*>(start.data()), start.size());
   std::size_t controls = 0;
   const std::size_t first_nul = text.find('\0');
-  for (const std::uint8_t b : start) controls += detection::is_binary_control(b) || b == 0x7F;
+  for (const std::uint8_t b : start) controls += kBinaryControl[b];
   // A DOS end-of-file mark is text's last byte.
   if (!start.empty() && start.back() == 0x1A) --controls;
   for (const Signature& s : kSignatures) {

@@ -32,7 +32,7 @@ class CountMap {
   std::uint32_t& at(std::uint32_t key) {
     if (2 * (size_ + 1) > slots_.size()) grow();
     const std::size_t mask = slots_.size() - 1;
-    for (std::size_t i = spread(key) & mask;; i = (i + 1) & mask) {
+    for (std::size_t i = spread(key);; i = (i + 1) & mask) {
       Slot& s = slots_[i];
       if (s.key == key + 1) return s.count;
       if (s.key == 0) {
@@ -54,10 +54,12 @@ class CountMap {
     std::uint32_t key = 0;  // the key plus one; 0 for a free slot
     std::uint32_t count = 0;
   };
-  static std::size_t spread(std::uint32_t key) { return (key * 0x9E3779B1u) >> 7; }
+  // Fibonacci hashing: the high bits of the product, as many as the table needs.
+  std::size_t spread(std::uint32_t key) const { return (key * 0x9E3779B1u) >> shift_; }
   void grow() {
     std::vector<Slot> old = std::move(slots_);
     slots_.assign(old.empty() ? 64 : old.size() * 2, Slot{});
+    shift_ = 32 - std::countr_zero(slots_.size());
     size_ = 0;
     for (const Slot& s : old)
       if (s.key != 0) at(s.key - 1) = s.count;
@@ -65,6 +67,7 @@ class CountMap {
 
   std::vector<Slot> slots_;
   std::size_t size_ = 0;
+  int shift_ = 32;
 };
 
 // A byte's cost on its own through a source in one of the model's languages:

@@ -9,6 +9,7 @@
 #include <bit>
 #include <cstring>
 #include <limits>
+#include <optional>
 
 #include "convert/detect.hpp"
 #include "convert/detect_common.hpp"
@@ -47,6 +48,7 @@ struct Block {
   // Once it is complete: the bytes above ASCII that `counts` holds, and how it reads.
   std::uint64_t weighed_count = 0;
   Reading read_as = Reading::none;
+  Cost cost_in_part = -1;  // the cost of `counts` through the part it joins, once weighed
 
   // The bytes above ASCII that `counts` holds, and all of them.
   std::uint64_t weighed() const {
@@ -62,6 +64,15 @@ struct Block {
     else read_as = well_formed > 0 && well_formed >= kWellFormedPerStray * stray_parts ? Reading::utf8 : Reading::single_byte;
   }
   Reading reading() const { return read_as; }
+  // Whether its first line holds a byte above ASCII: then the sample taken
+  // from it starts where the block does.
+  bool counts_first_line_high() const {
+    for (const std::uint8_t x : bytes) {
+      if (x >= 0x80) return true;
+      if (x == '\n') return false;
+    }
+    return false;
+  }
 };
 
 struct Part {
@@ -75,6 +86,10 @@ struct Part {
   std::uint64_t high_count = 0;  // weighed so far
   std::uint64_t stray_bytes = 0;
   std::vector<std::uint8_t> sample;  // its start, from its first line above ASCII
+  // The detector's answer on its first block, and the sample's size then: at
+  // the end, a sample that has not grown since is not judged again.
+  std::optional<Detection> first_answer;
+  std::size_t first_answer_size = 0;
 };
 
 std::array<Cost, 128> byte_costs(EncodingId id, int language) {
@@ -194,7 +209,9 @@ class TextSurvey::State {
     for (std::size_t i = 0; i < parts_.size(); ++i) {
       const Part& p = parts_[i];
       strays += p.stray_bytes;
-      TextPart t{detect_encoding(p.sample), p.offset, p.first_line, i + 1 < parts_.size() ? parts_[i + 1].first_line - 1 : s.lines};
+      const Detection d =
+          p.first_answer && p.first_answer_size == p.sample.size() ? *p.first_answer : detect_encoding(p.sample);
+      TextPart t{d, p.offset, p.first_line, i + 1 < parts_.size() ? parts_[i + 1].first_line - 1 : s.lines};
       if (p.reading == Reading::utf8 && t.detection.kind != TextKind::utf8) {
         // A part that reads as UTF-8 but for a few stray bytes beyond its sample.
         t.detection = Detection{};
@@ -337,9 +354,15 @@ class TextSurvey::State {
         begin_reading(part, b);
       } else if (const std::optional<Part> next = differing_part(part, b)) {
         start_part(*next, b);
+        b.cost_in_part = -1;  // weighed through the part before
       }
     }
     join(parts_.back(), b);
+    if (first_answer_) {
+      parts_.back().first_answer = first_answer_;
+      parts_.back().first_answer_size = parts_.back().sample.size();
+      first_answer_.reset();
+    }
     previous_ = std::move(b);
   }
 
@@ -349,11 +372,13 @@ class TextSurvey::State {
     if (part.reading == Reading::single_byte) {
       const Detection d = detect_encoding(b.bytes);
       set_reading(part, b, d.kind == TextKind::single_byte ? d.encoding : kWindows1251);
+      // The first block is the sample when it starts at the text's first line above ASCII.
+      if (part.sample.empty() && b.bytes.size() <= kDetectionSampleSize && b.counts_first_line_high()) first_answer_ = d;
     }
   }
 
   // The part that a block starts, when it reads plainly otherwise than the part before it.
-  std::optional<Part> differing_part(Part& part, const Block& b) {
+  std::optional<Part> differing_part(Part& part, Block& b) {
     Part next;
     next.reading = b.reading();
     if (part.reading == Reading::utf8) {
@@ -365,7 +390,7 @@ class TextSurvey::State {
       if (b.well_formed < 8) return std::nullopt;
       next.encoding = kUtf8;
     } else {
-      const Cost cost = block_cost(b, part.byte_costs);
+      const Cost cost = b.cost_in_part = block_cost(b, part.byte_costs);
       const bool suspicious = part.high_count == 0 ||
                               cost * static_cast<Cost>(part.high_count) >
                                   (part.cost + kSuspicion * static_cast<Cost>(part.high_count)) * static_cast<Cost>(b.weighed_count);
@@ -442,7 +467,7 @@ class TextSurvey::State {
     if (b.stray_bytes > 0 && b.reading() == Reading::utf8 && stray_sample_.size() < kDetectionSampleSize)
       stray_sample_.insert(stray_sample_.end(), b.bytes.begin(), b.bytes.end());
     if (part.reading == Reading::single_byte && b.reading() == Reading::single_byte) {
-      part.cost += block_cost(b, part.byte_costs);
+      part.cost += b.cost_in_part >= 0 ? b.cost_in_part : block_cost(b, part.byte_costs);
       part.high_count += b.weighed_count;
     }
     if (part.sample.size() >= kDetectionSampleSize) return;
@@ -469,6 +494,7 @@ class TextSurvey::State {
   Block block_, previous_;
   std::vector<Part> parts_;
   std::vector<std::uint8_t> stray_sample_;
+  std::optional<Detection> first_answer_;  // for the part the block closing now joins
 };
 
 TextSurvey::TextSurvey() : state_(std::make_unique<State>()) {}
