@@ -35,23 +35,35 @@ constexpr auto read_differently() {
   for (const Encoding& e : kEncodings)
     if (is_single_byte_source(e)) pages[static_cast<std::size_t>(e.id)] = read_page_of(e);
   std::array<std::array<ByteSet, kEncodingCount>, kEncodingCount> out{};
-  for (std::size_t a = 0; a < pages.size(); ++a)
-    for (std::size_t b = 0; b < pages.size(); ++b)
-      for (std::size_t x = 0; x < 256; ++x)
-        if (!reads_as_ascii(static_cast<std::uint8_t>(x)) && pages[a].characters[x] != pages[b].characters[x])
-          out[a][b][x >> 6] |= std::uint64_t{1} << (x & 63);
+  // Each pair once, and only the bytes that not every source reads as ASCII:
+  // few enough steps for any compiler's constant evaluation.
+  for (std::size_t a = 0; a < pages.size(); ++a) {
+    if (!is_single_byte_source(kEncodings[a])) continue;
+    for (std::size_t b = a + 1; b < pages.size(); ++b) {
+      if (!is_single_byte_source(kEncodings[b])) continue;
+      ByteSet differ{};
+      for (std::size_t x = 0x80; x < 256; ++x)
+        if (pages[a].characters[x] != pages[b].characters[x]) differ[x >> 6] |= std::uint64_t{1} << (x & 63);
+      if (pages[a].characters['$'] != pages[b].characters['$']) differ[0] |= std::uint64_t{1} << '$';
+      out[a][b] = out[b][a] = differ;
+    }
+  }
   return out;
 }
 constexpr auto kReadDifferently = read_differently();
 
-constexpr const model::CharClass* find_class(char32_t c) {
+// Where the model has a character above ASCII, or kNonAscii.size() (an index,
+// not a pointer: a pointer compared with null is no constant under the
+// address sanitizer).
+constexpr std::size_t find_class(char32_t c) {
   const auto& table = model::kNonAscii;
   const auto* it = std::lower_bound(table.begin(), table.end(), c,
                                     [](const model::CharClass& e, char32_t v) { return e.character < v; });
-  return it == table.end() || it->character != c ? nullptr : it;
+  return it == table.end() || it->character != c ? table.size() : static_cast<std::size_t>(it - table.begin());
 }
 
 constexpr ByteClass with_drawing(ByteClass out, char32_t c) {
+  if (c < 0x2500 || c > 0x25FF) return out;  // box drawing and blocks only
   for (const box_drawing::Sides& d : box_drawing::kSides)
     if (d.character == c) out.drawing = true, out.left = d.left, out.right = d.right;
   return out;
@@ -60,9 +72,9 @@ constexpr ByteClass with_drawing(ByteClass out, char32_t c) {
 // The class of a code page's character; 0, an undefined byte, is a control like NUL.
 constexpr ByteClass class_of(char32_t c) {
   if (c < 0x80) return {model::kAscii[c].symbol, model::kAscii[c].letter_case};
-  const model::CharClass* it = find_class(c);
-  if (it == nullptr) throw "a code page character that the model does not know: run tools/gen_detect_model.py again";
-  return with_drawing({it->symbol, it->letter_case}, c);
+  const std::size_t at = find_class(c);
+  if (at == model::kNonAscii.size()) throw "a code page character that the model does not know: run tools/gen_detect_model.py again";
+  return with_drawing({model::kNonAscii[at].symbol, model::kNonAscii[at].letter_case}, c);
 }
 
 using ByteClasses = std::array<ByteClass, 256>;
@@ -149,7 +161,8 @@ class SymbolPairCosts {
 // model has them, other letters as letters of no language, the rest as signs.
 ByteClass class_of_any(Character c) {
   if (c < 0x80) return {model::kAscii[c].symbol, model::kAscii[c].letter_case};
-  if (const model::CharClass* it = find_class(c)) return {it->symbol, it->letter_case};
+  if (const std::size_t at = find_class(c); at < model::kNonAscii.size())
+    return {model::kNonAscii[at].symbol, model::kNonAscii[at].letter_case};
   if (is_cyrillic_letter(c) || (c >= 0xC0 && c <= 0x24F)) return {model::kOtherLetter, model::kLower};
   if (c == kReplacementCharacter) return {model::kControl, model::kNoCase};
   return {model::kSign, model::kNoCase};

@@ -2,7 +2,9 @@
 // (tests/data/detect/answers.txt), what is UTF-8, the texts that once got
 // sure wrong answers (tests/data/detect/probes.txt), and the survey of a
 // whole text handed over in any pieces.
+#include <algorithm>
 #include <random>
+#include <utility>
 
 #include "cli/detection.hpp"
 #include "convert/detect.hpp"
@@ -109,6 +111,57 @@ TEST(Detect, StrayBytesReadByTheirCodePageFastAndPlainAlike) {
   };
   EXPECT_TRUE(same_bytes(expected, convert(text.size(), ConversionPath::reference)));
   for (std::size_t cut = 1; cut <= text.size(); ++cut) EXPECT_TRUE(same_bytes(expected, convert(cut, ConversionPath::table))) << cut;
+}
+
+// Across many blocks the survey counts every stray byte of UTF-8 text and
+// every line, and a text that changes encoding more often than it can tell
+// apart is still mixed.
+TEST(Detect, SurveyCountsWholeTextsAndKeepsItsPartsBounded) {
+  const Bytes russian = data_file("russian.txt");
+  Bytes text;
+  std::uint64_t strays = 0, lines = 0;
+  for (int i = 0; i < 400; ++i) {
+    text += russian;
+    if (i % 7 == 3) text += " caf\xE9 au lait\n", ++strays, ++lines;
+  }
+  lines += 400 * static_cast<std::uint64_t>(std::count(russian.begin(), russian.end(), '\n'));
+  text += "no line end";
+  const Survey s = survey_text(bytes(text));
+  ASSERT_GT(text.size(), 2 * kDetectionSampleSize);
+  EXPECT_EQ(s.detection.kind, TextKind::utf8);
+  EXPECT_EQ(s.detection.stray_bytes, strays);
+  EXPECT_EQ(s.detection.stray_encoding, kWindows1252);
+  EXPECT_EQ(s.lines, lines + 1);
+  EXPECT_EQ(s.bytes, text.size());
+
+  const Bytes win = repeated(iconv_convert("UTF-8", "CP1251", russian), 3000);
+  const Bytes koi = repeated(iconv_convert("UTF-8", "KOI8-R", russian), 3000);
+  Bytes patchwork;
+  for (std::size_t i = 0; i < 2 * kMaxSurveyParts + 4; ++i) patchwork += i % 2 ? koi : win;
+  const Survey p = survey_text(bytes(patchwork));
+  EXPECT_EQ(p.detection.kind, TextKind::mixed);
+  EXPECT_LE(p.parts.size(), kMaxSurveyParts);
+  EXPECT_GE(p.parts.size(), 2u);
+}
+
+// What -fix compares: a text reads more naturally than what a wrong decoding
+// made of it, in the language it is written in.
+TEST(Detect, TextCostPrefersTheTextToItsMojibake) {
+  const auto cost = [](const Bytes& utf8) {
+    const std::u32string c = characters(utf8);
+    return text_cost(std::span<const Character>(c.data(), c.size()));
+  };
+  for (const auto& [text, wrong] : std::vector<std::pair<Bytes, Bytes>>{
+           {data_file("russian.txt"), iconv_convert("CP1252", "UTF-8", iconv_convert("UTF-8", "CP1251", data_file("russian.txt")))},
+           {data_file("russian.txt"), iconv_convert("KOI8-R", "UTF-8", data_file("russian.txt"))},
+           {data_file("french.txt"), iconv_convert("CP1252", "UTF-8", data_file("french.txt"))},
+           {data_file("turkish.txt"), iconv_convert("CP1252", "UTF-8", iconv_convert("UTF-8", "CP1254", data_file("turkish.txt")))}})
+    EXPECT_LT(cost(text), cost(wrong)) << text.substr(0, 40);
+  int russian = -1, french = -1;
+  const std::u32string r = characters(data_file("russian.txt")), f = characters(data_file("french.txt"));
+  text_cost(std::span<const Character>(r.data(), r.size()), &russian);
+  text_cost(std::span<const Character>(f.data(), f.size()), &french);
+  EXPECT_NE(russian, french);
 }
 
 }  // namespace

@@ -1,6 +1,13 @@
 // Whole runs of "-detect" and "-auto" on the texts that need the whole file:
 // binary content, UTF-8 with a stray byte, parts in different encodings; and
-// a device that never ends.
+// a device or a pipe that never ends.
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <csignal>
+#include <thread>
+
 #include "process.hpp"
 
 namespace recodia::test {
@@ -65,6 +72,36 @@ TEST(DetectionRuns, AutoRefusesBinaryAndMixedInPlace) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(same_messages("recodia: cannot convert 'image.png': it is not text (PNG image); name its encoding "
                             "with a switch to convert it all the same\n", r.err));
+}
+
+// A pipe that never ends is read only as far as the bound, and said so.
+TEST(DetectionRuns, DetectReadsAnEndlessPipeOnlySoFar) {
+  if (windows_program()) GTEST_SKIP() << "(left out under wine: a FIFO as standard input)";
+  TempDir dir;
+  const auto fifo = dir / "endless";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::signal(SIGPIPE, SIG_IGN);
+  std::thread writer([&] {
+    const int fd = ::open(fifo.c_str(), O_WRONLY);
+    const std::string lines(4096, 'y');
+    while (fd >= 0 && ::write(fd, lines.data(), lines.size()) > 0) {
+    }
+    if (fd >= 0) ::close(fd);
+  });
+  const RunResult r = run_recodia({"-detect"}, dir.path(), {.standard_input_file = fifo});
+  writer.join();
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(r.out, "-: ascii\n");
+  EXPECT_EQ(r.err, "recodia: standard input: not a regular file; only its first 1048576 bytes were read\n");
+}
+
+TEST(DetectionRuns, AutoInPlaceReadsStrayBytesIntoWholeUtf8) {
+  const Texts t;
+  TempDir dir;
+  write_file(dir / "stray.txt", t.stray);
+  const RunResult r = run_recodia({"-ni", "-auto", "-toutf8", "-i", "stray.txt"}, dir.path());
+  EXPECT_EQ(r.exit_code, 0);
+  EXPECT_EQ(read_file(dir / "stray.txt"), t.russian + " Caf\u00E9 au lait\n" + t.russian);
 }
 
 }  // namespace
