@@ -248,9 +248,6 @@ struct SampleStatistics {
 // no-break space, whether a letter stands on its other side.
 constexpr std::uint32_t kLetterBefore = 1u << 16, kLetterAfter = 1u << 17;
 
-// A letter in most sources: an ASCII letter or a byte above ASCII.
-constexpr bool letter_like(std::uint8_t b) { return b >= 0x80 || ((b | 0x20) >= 'a' && (b | 0x20) <= 'z'); }
-
 // The bytes that some source reads as a no-break space: only pairs that
 // begin with one need to know what came before them.
 constexpr std::array<bool, 256> no_break_space_bytes() {
@@ -263,6 +260,12 @@ constexpr std::array<bool, 256> no_break_space_bytes() {
   return out;
 }
 constexpr std::array<bool, 256> kNoBreakSpaceBytes = no_break_space_bytes();
+
+// A letter in most sources: an ASCII letter or a byte above ASCII, but one
+// that some source reads as a no-break space (a run of them indents a line).
+constexpr bool letter_like(std::uint8_t b) {
+  return b >= 0x80 ? !kNoBreakSpaceBytes[b] : (b | 0x20) >= 'a' && (b | 0x20) <= 'z';
+}
 
 // Reads the sample as UTF-8, counting what is well-formed and what is not.
 void count_utf8(std::span<const std::uint8_t> sample, SampleStatistics& s) {
