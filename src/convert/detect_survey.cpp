@@ -338,6 +338,13 @@ class TextSurvey::State {
 
   // A block is complete: it joins the part it follows, or starts a new one.
   void close_block() {
+    // A sequence cut by the block's end (the text's end, or a line too long
+    // for one block) is an ill-formed part of it: its bytes are counted.
+    if (block_.utf8_open && utf8_.in_sequence()) utf8_.finish_stray([this](std::span<const std::uint8_t> bytes) {
+      ++block_.stray_parts;
+      block_.stray_bytes += bytes.size();
+      for (const std::uint8_t x : bytes) ++block_.counts[x];
+    });
     Block b = std::move(block_);
     b.settle();
     block_ = Block{};

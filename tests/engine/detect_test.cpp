@@ -133,6 +133,10 @@ TEST(Detect, SurveyCountsWholeTextsAndKeepsItsPartsBounded) {
   EXPECT_EQ(s.detection.stray_encoding, kWindows1252);
   EXPECT_EQ(s.lines, lines + 1);
   EXPECT_EQ(s.bytes, text.size());
+  // A sequence cut by the end is counted: a text whose only byte above ASCII
+  // is its last is no ASCII, and UTF-8 cut short ends in a stray byte.
+  EXPECT_EQ(survey_text(bytes("lt-align            \xED")).detection.kind, TextKind::single_byte);
+  EXPECT_EQ(survey_text(bytes(russian + "\xD0")).detection.stray_bytes, 1u);
 
   const Bytes win = repeated(iconv_convert("UTF-8", "CP1251", russian), 3000);
   const Bytes koi = repeated(iconv_convert("UTF-8", "KOI8-R", russian), 3000);
