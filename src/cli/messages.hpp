@@ -90,6 +90,14 @@ enum class Diagnostic {
   already_target,          // name, encoding, its switch
   looks_like,              // name, what the text looks like, its switch, the encoding named
   detect_unsure,           // name, encoding: "-detect"'s answer is not sure
+  detect_read_only,        // name, count: "-detect" read only the start of a pipe or device
+  detect_parts_unsure,     // name, the parts: not every part's answer is sure
+  detected_stray_bytes,    // name, count, encoding, its switch: UTF-8 whose stray bytes were read so
+  not_text,                // name, what it is: "-auto" converts no binary content
+  mixed_converted,         // name, the parts: each converted from its own encoding
+  mixed_unsure,            // name, the parts: not converted
+  mixed_in_place,          // name, the parts: not converted in place
+  refused_not_text,        // name, what it is: in place with a source named, not converted
   standard_input,          // how the two standard streams are named in the lines above
   standard_output,
 };

@@ -5,10 +5,11 @@
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <utility>
 #include <vector>
 
+#include "cli/detection.hpp"
 #include "cli/in_place.hpp"
-#include "cli/quoting.hpp"
 #include "cli/reference.hpp"
 #include "cli/text_stream.hpp"
 #include "convert/detect.hpp"
@@ -135,37 +136,6 @@ void report_argument_error(const Reporter& reporter, const ArgumentError& error)
       reporter.report(Diagnostic::too_many_names, {std::to_string(error.count)});
       break;
   }
-}
-
-// "-detect": for each file one line on standard output, its source switch and
-// encoding or "ascii"; true when every file could be read.
-bool detect_files(const CommandLine& command_line, FileSystem& files, platform::Console& console,
-                  const Reporter& reporter) {
-  std::vector<std::string> names = command_line.file_names;
-  if (names.empty() && !files.standard_input_is_terminal()) names.emplace_back(kStandardStream);
-  if (names.empty()) reporter.report(Diagnostic::no_file_names);
-  bool all = !names.empty();
-  std::vector<std::uint8_t> window(kDetectionSampleSize);
-  for (const std::string& name : names) {
-    const std::unique_ptr<InputFile> input = open_input(files, reporter, name);
-    if (!input) {
-      all = false;
-      continue;
-    }
-    const std::size_t n = read_window(*input, window, [](std::span<const std::uint8_t>) { return true; });
-    if (input->failed()) {
-      reporter.report(Diagnostic::cannot_read, {reporter.name(name, false), input->failure()->reason});
-      all = false;
-      continue;
-    }
-    const Detection d = detect_encoding(std::span(window).first(n));
-    const Encoding& e = encoding(d.encoding);
-    std::string line = shown_name(name, false) + ": ";
-    line += d.kind == TextKind::ascii ? std::string("ascii") : std::string(e.source_switches[0]) + " " + std::string(e.name);
-    console.write(platform::Stream::standard_output, line + "\n");
-    if (!is_sure(d)) reporter.report(Diagnostic::detect_unsure, {reporter.name(name, false), e.name});
-  }
-  return all;
 }
 
 // Runs what the command line asks for once the messages are out: every file

@@ -2,8 +2,10 @@
 
 #include <memory>
 #include <optional>
+#include <utility>
 #include <vector>
 
+#include "cli/detection.hpp"
 #include "convert/detect.hpp"
 #include "convert/registry.hpp"
 #include "convert/stream_converter.hpp"
@@ -34,57 +36,30 @@ std::size_t fill(InputFile& in, std::span<std::uint8_t> buffer) {
 
 namespace {
 
-// A text in `source` that the target reads as it is.
-bool already_in_target(std::span<const std::uint8_t> window, EncodingId source, EncodingId target) {
-  return source == target || (source != kUtf8 && is_single_byte_source(encoding(target)) &&
-                              reads_alike(window, source, target));
-}
-
-enum class SourceDecision { as_it_is, convert, refuse };
-
-// With "-auto": settles a text's source by the window that tells it (see
-// read_window), says on standard error what was decided, and sets
-// `settings.source`. An answer that is not sure never replaces the only copy.
-SourceDecision choose_source(const RunContext& context, const std::string& in_name,
-                             std::span<const std::uint8_t> window, bool empty, bool guarded,
-                             ConversionSettings& settings) {
+// With a source switch, and in place with the default source too: whether
+// the text plainly is in another encoding, or no text at all (binary, or in
+// place parts in different encodings, which the survey of the whole file
+// finds). A warning; in place without "-force", a refusal (false), since
+// the only copy would be garbled.
+bool check_source(const RunContext& context, const std::string& in_name, std::span<const std::uint8_t> window,
+                  const std::optional<Survey>& whole, bool guarded) {
+  const EncodingId named = context.settings.source;
   const Reporter& r = context.reporter;
   const std::string shown = r.name(in_name, false);
-  const Detection d = detect_encoding(window);
-  if (d.kind == TextKind::ascii) {
-    if (!empty) r.report(Diagnostic::plain_ascii, {shown});
-    return SourceDecision::as_it_is;
+  if (guarded) {
+    const Detection& d = whole ? whole->detection : detect_encoding(window);
+    if (d.kind == TextKind::binary) {
+      r.report(Diagnostic::refused_not_text, {shown, binary_what(d)});
+      return false;
+    }
+    if (d.kind == TextKind::mixed) {
+      r.report(Diagnostic::mixed_in_place, {shown, part_list(*whole, "-", 0, true)});
+      return false;
+    }
   }
-  settings.source = d.encoding;
-  const Encoding& e = encoding(settings.source);
-  const std::string_view named = e.source_switches[0];
-  if (already_in_target(window, settings.source, settings.target)) {
-    r.report(Diagnostic::already_target, {shown, e.name, named});
-    return SourceDecision::as_it_is;
-  }
-  if (is_sure(d)) {
-    r.report(Diagnostic::detected, {shown, e.name, named});
-  } else if (guarded) {
-    r.report(Diagnostic::unsure_in_place, {shown, e.name, named});
-    return SourceDecision::refuse;
-  } else {
-    r.report(Diagnostic::detected_unsure, {shown, e.name, named});
-  }
-  return SourceDecision::convert;
-}
-
-// With a source switch, and in place with the default source too: whether
-// the text plainly is in another encoding. A warning; in place without
-// "-force", a refusal (false), since the only copy would be garbled.
-bool check_source(const RunContext& context, const std::string& in_name, std::span<const std::uint8_t> window,
-                  bool guarded) {
-  const EncodingId named = context.settings.source;
-  // The detector's verdict that a text is binary joins the refusals here.
   const std::optional<Detection> other = plainly_other_than(window, named);
   if (!other) return true;
   const Encoding& looks = encoding(other->encoding);
-  const Reporter& r = context.reporter;
-  const std::string shown = r.name(in_name, false);
   if (!guarded) {
     r.report(Diagnostic::looks_like, {shown, looks.name, looks.source_switches[0], encoding(named).name});
   } else if (other->encoding == kUtf8 && context.settings.target == kUtf8) {
@@ -106,12 +81,25 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
   // "-noenc" converts nothing, so there is nothing to choose or check.
   const SourceChoice choice = settings.no_encoding ? SourceChoice::unnamed : command_line.source_choice;
   const bool checked = choice == SourceChoice::named || (in_place && choice == SourceChoice::unnamed && !settings.no_encoding);
-  ConversionSettings detected = settings;
+  // With "-auto", and where the only copy is at stake, a file that can be read
+  // again is surveyed whole first: its parts must agree.
+  std::optional<Survey> whole;
+  if (choice == SourceChoice::detected || (checked && guarded)) {
+    bool failed = false;
+    whole = survey_whole(in, failed);
+    if (failed) return StreamResult::failed;
+  }
   std::optional<StreamConverter> converter;
   // With "-auto" the text goes through as it is until its source is known.
   converter.emplace(settings, context.path, choice == SourceChoice::detected ? StreamMode::pass_through : StreamMode::convert);
+  std::optional<SegmentedConverter> parts;  // the source or sources detected
+  std::uint64_t at = 0, lines = 0;          // where the next block starts
   const auto put = [&](std::span<const std::uint8_t> converted) {
     return out.write(converted.data(), converted.size());
+  };
+  const auto convert = [&](std::span<const std::uint8_t> block) {
+    const std::uint64_t from = std::exchange(at, at + block.size());
+    return put(parts ? parts->convert(block, from) : converter->convert(block));
   };
   std::vector<std::uint8_t> block(kInputBlock);
   std::size_t n = 0;
@@ -119,31 +107,34 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
     bool empty = true;
     n = read_window(in, std::span(block).first(kDetectionSampleSize), [&](std::span<const std::uint8_t> text) {
       empty = false;
-      return put(converter->convert(text));
+      lines += static_cast<std::uint64_t>(std::count(text.begin(), text.end(), '\n'));
+      return convert(text);
     });
     if (in.failed() || out.failed()) return StreamResult::failed;
     const std::span<const std::uint8_t> window(block.data(), n);
     if (checked) {
-      if (!check_source(context, in_name, window, guarded)) return StreamResult::refused;
+      if (!check_source(context, in_name, window, whole, guarded)) return StreamResult::refused;
     } else {
-      switch (choose_source(context, in_name, window, empty && n == 0, guarded, detected)) {
-        case SourceDecision::as_it_is: break;
-        case SourceDecision::refuse: return StreamResult::refused;
-        case SourceDecision::convert:
+      const Survey of_window = whole ? Survey{} : survey_text(window);
+      SourcePlan plan = plan_source(context.reporter, context.reporter.name(in_name, false),
+                                    {whole ? *whole : of_window, window, at, lines, whole.has_value(), empty && n == 0, guarded},
+                                    settings);
+      switch (plan.action) {
+        case SourceAction::as_it_is: break;
+        case SourceAction::refuse: return StreamResult::refused;
+        case SourceAction::convert:
           if (!put(converter->finish())) return StreamResult::failed;
-          converter.emplace(detected, context.path);
+          parts.emplace(std::move(plan.segments), context.path);
           break;
       }
     }
   }
-  if (n > 0 && !put(converter->convert({block.data(), n}))) return StreamResult::failed;
-  // The whole-file check of whether the parts of a text agree joins here,
-  // each block seen as it is converted, its verdict refused in place below.
+  if (n > 0 && !convert({block.data(), n})) return StreamResult::failed;
   while (const std::size_t got = in.read(block.data(), block.size())) {
-    if (!put(converter->convert({block.data(), got}))) return StreamResult::failed;
+    if (!convert({block.data(), got})) return StreamResult::failed;
   }
-  if (in.failed() || !put(converter->finish()) || out.failed()) return StreamResult::failed;
-  if (const std::uint64_t replaced = converter->replaced()) {
+  if (in.failed() || !put(parts ? parts->finish() : converter->finish()) || out.failed()) return StreamResult::failed;
+  if (const std::uint64_t replaced = parts ? parts->replaced() : converter->replaced()) {
     const Reporter& r = context.reporter;
     // Each stands for bytes that are lost: the only copy is not given up for that.
     r.report(guarded ? Diagnostic::refused_ill_formed : Diagnostic::ill_formed_utf8, {r.name(in_name, false), std::to_string(replaced)});

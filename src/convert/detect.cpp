@@ -2,12 +2,12 @@
 
 #include <algorithm>
 #include <array>
-#include <bitset>
 #include <limits>
 #include <vector>
 
 #include "convert/box_drawing.hpp"
 #include "convert/detect_model.hpp"
+#include "convert/detect_common.hpp"
 #include "convert/pages.hpp"
 #include "convert/registry.hpp"
 #include "convert/utf8.hpp"
@@ -16,10 +16,9 @@ namespace recodia {
 namespace {
 
 namespace model = detect_model;
-using Cost = std::int64_t;  // eighths of a bit, as the model counts
+using detection::ByteClass;
+using detection::Cost;
 
-// A byte as its source reads it, the converter's own reading; 0 for a byte
-// that the source leaves undefined.
 constexpr char32_t character_or_nul(Character c) { return c == kNoCharacter ? 0 : c; }
 
 char32_t read_byte(EncodingId id, std::uint8_t b) { return character_or_nul(read_page(id).characters[b]); }
@@ -27,27 +26,71 @@ char32_t read_byte(EncodingId id, std::uint8_t b) { return character_or_nul(read
 // The bytes that some source reads otherwise than ASCII does.
 constexpr bool reads_as_ascii(std::uint8_t b) { return b < 0x80 && b != '$'; }
 
-struct ByteClass {
-  std::uint8_t symbol = model::kControl;
-  model::LetterCase letter_case = model::kNoCase;
-  bool drawing = false;  // box drawing or a block, with the lines on its two sides
-  box_drawing::Line left = box_drawing::kNone, right = box_drawing::kNone;
-};
-using ByteClasses = std::array<ByteClass, 256>;
+// A set of byte values, 64 to a word.
+using ByteSet = std::array<std::uint64_t, 4>;
 
-// The class of a character; 0, an undefined byte, is a control like NUL.
-constexpr ByteClass class_of(char32_t c) {
-  if (c < 0x80) return {model::kAscii[c].symbol, model::kAscii[c].letter_case};
+// For every two sources, the bytes that they read as different characters.
+constexpr auto read_differently() {
+  std::array<CodePage, kEncodingCount> pages{};
+  for (const Encoding& e : kEncodings)
+    if (is_single_byte_source(e)) pages[static_cast<std::size_t>(e.id)] = read_page_of(e);
+  std::array<std::array<ByteSet, kEncodingCount>, kEncodingCount> out{};
+  // Each pair once, and only the bytes that not every source reads as ASCII:
+  // few enough steps for any compiler's constant evaluation.
+  for (std::size_t a = 0; a < pages.size(); ++a) {
+    if (!is_single_byte_source(kEncodings[a])) continue;
+    for (std::size_t b = a + 1; b < pages.size(); ++b) {
+      if (!is_single_byte_source(kEncodings[b])) continue;
+      ByteSet differ{};
+      for (std::size_t x = 0x80; x < 256; ++x)
+        if (pages[a].characters[x] != pages[b].characters[x]) differ[x >> 6] |= std::uint64_t{1} << (x & 63);
+      if (pages[a].characters['$'] != pages[b].characters['$']) differ[0] |= std::uint64_t{1} << '$';
+      out[a][b] = out[b][a] = differ;
+    }
+  }
+  return out;
+}
+constexpr auto kReadDifferently = read_differently();
+
+// Where the model has a character above ASCII, or kNonAscii.size() (an index,
+// not a pointer: a pointer compared with null is no constant under the
+// address sanitizer).
+constexpr std::size_t find_class(char32_t c) {
   const auto& table = model::kNonAscii;
   const auto* it = std::lower_bound(table.begin(), table.end(), c,
                                     [](const model::CharClass& e, char32_t v) { return e.character < v; });
-  if (it == table.end() || it->character != c)
-    throw "a code page character that the model does not know: run tools/gen_detect_model.py again";
-  ByteClass out{it->symbol, it->letter_case};
+  return it == table.end() || it->character != c ? table.size() : static_cast<std::size_t>(it - table.begin());
+}
+
+constexpr ByteClass with_drawing(ByteClass out, char32_t c) {
+  if (c < 0x2500 || c > 0x25FF) return out;  // box drawing and blocks only
   for (const box_drawing::Sides& d : box_drawing::kSides)
     if (d.character == c) out.drawing = true, out.left = d.left, out.right = d.right;
   return out;
 }
+
+// The class of a code page's character; 0, an undefined byte, is a control like NUL.
+constexpr ByteClass class_of(char32_t c) {
+  if (c < 0x80) return {model::kAscii[c].symbol, model::kAscii[c].letter_case};
+  const std::size_t at = find_class(c);
+  if (at == model::kNonAscii.size()) throw "a code page character that the model does not know: run tools/gen_detect_model.py again";
+  return with_drawing({model::kNonAscii[at].symbol, model::kNonAscii[at].letter_case}, c);
+}
+
+using ByteClasses = std::array<ByteClass, 256>;
+
+constexpr std::array<ByteClasses, kEncodingCount> build_classes() {
+  std::array<ByteClasses, kEncodingCount> all{};
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    const CodePage page = read_page_of(e);
+    for (std::size_t b = 0; b < 256; ++b)
+      all[static_cast<std::size_t>(e.id)][b] = class_of(character_or_nul(page.characters[b]));
+  }
+  return all;
+}
+
+constexpr std::array<ByteClasses, kEncodingCount> kClasses = build_classes();
 
 // The model learnt from prose, where box drawing is what a wrong code page
 // makes of letters. In a drawn table it is the text itself: two box-drawing
@@ -67,34 +110,19 @@ constexpr bool joins(const ByteClass& x, const ByteClass& y) {
   return (is_vertical_line(x) && y.symbol == model::kBreak) || (x.symbol == model::kBreak && is_vertical_line(y));
 }
 
-constexpr std::array<ByteClasses, kEncodingCount> build_classes() {
-  std::array<ByteClasses, kEncodingCount> all{};
-  for (const Encoding& e : kEncodings) {
-    if (!is_single_byte_source(e)) continue;
-    const CodePage page = read_page_of(e);
-    for (std::size_t b = 0; b < 256; ++b)
-      all[static_cast<std::size_t>(e.id)][b] = class_of(character_or_nul(page.characters[b]));
-  }
-  return all;
-}
-
-constexpr std::array<ByteClasses, kEncodingCount> kClasses = build_classes();
-
-// The order in which encodings that read a sample alike are preferred: the
-// more widespread first.
-constexpr std::array<EncodingId, 20> kPreference = {
-    kWindows1251, kKoi8r,     kDos866,     kKoi8u,     kIso8859_5, kMacCyrillic, kMacUkrainian,
-    kDos855,      kIsoIr111,  kKx,         kKoi7,      kWindows1252, kIso8859_15, kIso8859_1,
-    kWindows1254, kIso8859_9, kDos850,     kDos857,    kMacRoman,    kMacTurkish,
-};
+// A C1 control or an undefined byte: no text holds one, whatever the
+// model learnt of the rare characters beside it (the no-break space).
+constexpr Cost kForeignControlCost = 16 * 8;
 
 // KOI-7's 8-bit form reads the signs of other code pages' upper halves as
 // ASCII punctuation, which any text may hold: choosing it takes evidence.
 constexpr Cost kKoi7Doubt = 16 * 8;
 
+// Where several sources read a sample alike, the registry's rank decides, by
+// a fraction of a bit.
 constexpr std::array<Cost, kEncodingCount> preference_costs() {
   std::array<Cost, kEncodingCount> c{};
-  for (std::size_t i = 0; i < kPreference.size(); ++i) c[static_cast<std::size_t>(kPreference[i])] = static_cast<Cost>(i);
+  for (const Encoding& e : kEncodings) c[static_cast<std::size_t>(e.id)] = e.detection_rank;
   c[kKoi7] += kKoi7Doubt;
   return c;
 }
@@ -109,23 +137,36 @@ constexpr Cost pair_cost(const model::Language& l, std::uint8_t a, std::uint8_t 
 using LanguageCosts = std::array<std::uint16_t, kLanguageCount>;
 
 // The cost of a symbol pair in every language, worked out once per sample:
-// different sources often read different bytes as the same pair.
+// different sources often read different bytes as the same pair. The index
+// (32 KiB, every symbol pair) is small enough to take from the heap as it is.
 class SymbolPairCosts {
  public:
+  SymbolPairCosts() { rows_.reserve(256); }
   const LanguageCosts& of(std::uint8_t a, std::uint8_t b) {
-    std::int32_t& at = index_[static_cast<std::size_t>(a * model::kSymbolCount + b)];
-    if (at < 0) {
-      at = static_cast<std::int32_t>(rows_.size());
+    std::uint16_t& at = index_[static_cast<std::size_t>(a * model::kSymbolCount + b)];
+    if (at == 0) {
       LanguageCosts& row = rows_.emplace_back();
       for (int l = 0; l < kLanguageCount; ++l) row[l] = static_cast<std::uint16_t>(pair_cost(model::kLanguages[l], a, b));
+      at = static_cast<std::uint16_t>(rows_.size());
     }
-    return rows_[static_cast<std::size_t>(at)];
+    return rows_[at - 1u];
   }
 
  private:
-  std::vector<std::int32_t> index_ = std::vector<std::int32_t>(model::kSymbolCount * model::kSymbolCount, -1);
+  std::vector<std::uint16_t> index_ = std::vector<std::uint16_t>(model::kSymbolCount * model::kSymbolCount);  // row plus one
   std::vector<LanguageCosts> rows_;
 };
+
+// A character's class, whatever the character: those of the code pages as the
+// model has them, other letters as letters of no language, the rest as signs.
+ByteClass class_of_any(Character c) {
+  if (c < 0x80) return {model::kAscii[c].symbol, model::kAscii[c].letter_case};
+  if (const std::size_t at = find_class(c); at < model::kNonAscii.size())
+    return {model::kNonAscii[at].symbol, model::kNonAscii[at].letter_case};
+  if (is_cyrillic_letter(c) || (c >= 0xC0 && c <= 0x24F)) return {model::kOtherLetter, model::kLower};
+  if (c == kReplacementCharacter) return {model::kControl, model::kNoCase};
+  return {model::kSign, model::kNoCase};
+}
 
 constexpr bool has_byte_order_mark(std::span<const std::uint8_t> s) {
   return s.size() >= 3 && s[0] == 0xEF && s[1] == 0xBB && s[2] == 0xBF;
@@ -135,91 +176,230 @@ std::span<const std::uint8_t> bounded(std::span<const std::uint8_t> sample) {
   return sample.first(std::min(sample.size(), kDetectionSampleSize));
 }
 
-// How often each pair of neighbouring bytes occurs, for bytes below `values`.
-struct PairCounts {
-  PairCounts(unsigned values, std::span<std::uint32_t> zeroed) : values(values), count(zeroed) {}
-  void add(std::uint8_t first, std::uint8_t second) {
-    const auto pair = static_cast<std::uint16_t>(first * values + second);
-    if (count[pair]++ == 0) pairs.push_back(pair);
-    ++total;
-  }
-  std::uint8_t first(std::uint16_t pair) const { return static_cast<std::uint8_t>(pair / values); }
-  std::uint8_t second(std::uint16_t pair) const { return static_cast<std::uint8_t>(pair % values); }
 
-  unsigned values;
-  std::span<std::uint32_t> count;  // values times values
-  std::vector<std::uint16_t> pairs;  // the distinct pairs, first byte times `values` plus second
-  Cost total = 0;
+// How far around its bytes above ASCII a line counts as theirs: beyond it, a
+// long line (one-line JSON, a log line) is plain ASCII, which only helps to
+// choose the language.
+constexpr std::size_t kLineContext = 64;
+
+// A stray byte's neighbourhood: the characters on each side that tell which
+// code page wrote it.
+constexpr std::size_t kStrayContext = 8;
+constexpr std::size_t kStrayRunsKept = 64;
+
+struct StrayRun {
+  std::vector<Character> before, after;
+  std::vector<std::uint8_t> bytes;
+};
+
+// How often each pair of neighbouring bytes occurs, in a table of the byte
+// values the sample holds (a short text's is small, and every entry is
+// read), with the rare pairs whose key carries no-break space flags apart.
+class PairCounts {
+ public:
+  PairCounts() = default;
+  explicit PairCounts(const ByteSet& present) {
+    for (std::size_t b = 0; b < 256; ++b)
+      if ((present[b >> 6] >> (b & 63)) & 1) {
+        dense_[b] = static_cast<std::uint8_t>(values_);
+        byte_of_[values_++] = static_cast<std::uint8_t>(b);
+      }
+    counts_.assign(values_ * values_, 0);
+  }
+  void add(std::uint32_t key) {
+    if (key >> 16 != 0) return flagged_.add(key);
+    ++counts_[dense_[key >> 8 & 0xFF] * values_ + dense_[key & 0xFF]];
+  }
+  template <class F>
+  void for_each(F&& f) const {
+    for (std::size_t i = 0; i < counts_.size(); ++i)
+      if (counts_[i] != 0) f(static_cast<std::uint32_t>(byte_of_[i / values_]) << 8 | byte_of_[i % values_], counts_[i]);
+    flagged_.for_each(f);
+  }
+
+ private:
+  std::array<std::uint8_t, 256> dense_{}, byte_of_{};
+  std::size_t values_ = 0;
+  std::vector<std::uint32_t> counts_;
+  detection::CountMap flagged_;
 };
 
 // What one pass over the sample learns: how it reads as UTF-8, which bytes occur,
 // and how often each pair of neighbouring bytes does (each line starts after a
-// line end), in the lines that hold a byte above ASCII and, apart, in the
-// lines of plain ASCII.
+// line end), near the bytes above ASCII and, apart, in plain ASCII.
 struct SampleStatistics {
-  SampleStatistics() = default;
-  SampleStatistics(const SampleStatistics&) = delete;  // the counts point into `counts`
-  SampleStatistics(SampleStatistics&&) = default;      // which keeps its block when moved
-  // The characters above ASCII that the sample reads as in UTF-8, and how many
-  // of them replace ill-formed bytes; a sequence cut by the sample's end is forgiven.
-  std::uint64_t utf8_characters = 0, utf8_replaced = 0;
-  // Valid UTF-8 with a character above ASCII.
-  bool utf8() const { return utf8_replaced == 0 && utf8_characters > 0; }
+  // The characters above ASCII that the sample reads as in UTF-8, well-formed,
+  // and the ill-formed parts and their bytes; a sequence cut by the sample's end is forgiven.
+  std::uint64_t utf8_characters = 0, utf8_replaced = 0, stray_bytes = 0;
+  std::vector<StrayRun> strays;
+  // UTF-8, perhaps with a few stray bytes: far more well-formed characters
+  // above ASCII than ill-formed parts.
+  bool utf8() const { return utf8_characters > 0 && utf8_characters >= 4 * utf8_replaced; }
   // Text named as UTF-8 that is mostly not: more of its characters above
-  // ASCII are ill-formed than well-formed. A few stray bytes in UTF-8 text do
-  // not make it another encoding.
-  bool mostly_ill_formed() const { return utf8_replaced > utf8_characters - utf8_replaced; }
-  std::bitset<256> bytes;
-  // Both counts in one block: a second block as large made the allocator
-  // hand memory back and fetch it again on every call.
-  std::vector<std::uint32_t> counts = std::vector<std::uint32_t>(256 * 256 + 128 * 128);
-  PairCounts pairs{256, std::span(counts).first(256 * 256)};
-  PairCounts ascii_lines{128, std::span(counts).subspan(256 * 256)};
+  // ASCII are ill-formed than well-formed.
+  bool mostly_ill_formed() const { return utf8_replaced > utf8_characters; }
+  ByteSet bytes{};
+  // Keys: a pair's bytes, and whether the byte before it is a space or the first byte again.
+  PairCounts pairs, ascii_lines;
+  Cost pairs_total = 0, ascii_total = 0;
 };
+
+// A pair's key: its two bytes, and for a byte that some source reads as a
+// no-break space, whether a letter stands on its other side.
+constexpr std::uint32_t kLetterBefore = 1u << 16, kLetterAfter = 1u << 17;
+
+// The bytes that some source reads as a no-break space: only pairs that
+// begin with one need to know what came before them.
+constexpr std::array<bool, 256> no_break_space_bytes() {
+  std::array<bool, 256> out{};
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    const CodePage page = read_page_of(e);
+    for (std::size_t b = 0x80; b < 256; ++b) out[b] = out[b] || page.characters[b] == U'\u00A0';
+  }
+  return out;
+}
+constexpr std::array<bool, 256> kNoBreakSpaceBytes = no_break_space_bytes();
+
+// A letter in most sources: an ASCII letter or a byte above ASCII, but one
+// that some source reads as a no-break space (a run of them indents a line).
+constexpr bool letter_like(std::uint8_t b) {
+  return b >= 0x80 ? !kNoBreakSpaceBytes[b] : (b | 0x20) >= 'a' && (b | 0x20) <= 'z';
+}
+
+// Reads the sample as UTF-8, counting what is well-formed and what is not.
+void count_utf8(std::span<const std::uint8_t> sample, SampleStatistics& s) {
+  Utf8Decoder utf8;
+  auto character = [&](Character c) { s.utf8_characters += c >= 0x80; };
+  auto stray = [&](std::span<const std::uint8_t> bytes) {
+    ++s.utf8_replaced;
+    s.stray_bytes += bytes.size();
+  };
+  for (const std::uint8_t b : sample) utf8.put(b, character, stray);
+}
+
+// Keeps the neighbourhood of the first stray runs of UTF-8 text.
+void collect_stray_runs(std::span<const std::uint8_t> sample, SampleStatistics& s) {
+  Utf8Decoder utf8;
+  std::vector<Character> recent;  // the last characters read
+  std::vector<StrayRun*> open;    // runs still waiting for the characters after them
+  // The neighbourhood ends at the nearest break on each side: the word that
+  // holds the stray bytes tells their code page, not the text around it.
+  auto character = [&](Character c) {
+    const bool breaks = c == ' ' || c == '\t' || c == '\n' || c == '\r';
+    for (StrayRun* r : open) r->after.push_back(c);
+    std::erase_if(open, [&](StrayRun* r) { return breaks || r->after.size() >= kStrayContext; });
+    recent.push_back(c);
+    if (recent.size() > 2 * kStrayContext) recent.erase(recent.begin(), recent.begin() + kStrayContext);
+  };
+  auto stray = [&](std::span<const std::uint8_t> bytes) {
+    if (!open.empty() && open.back()->after.empty()) {  // next to the one before: one run
+      open.back()->bytes.insert(open.back()->bytes.end(), bytes.begin(), bytes.end());
+      return;
+    }
+    if (s.strays.size() >= kStrayRunsKept) return;
+    StrayRun& r = s.strays.emplace_back();
+    auto from = recent.end() - static_cast<std::ptrdiff_t>(std::min(recent.size(), kStrayContext));
+    for (auto it = recent.end(); it != from; --it)
+      if (it[-1] == ' ' || it[-1] == '\t' || it[-1] == '\n' || it[-1] == '\r') {
+        from = it - 1;
+        break;
+      }
+    r.before.assign(from, recent.end());
+    r.bytes.assign(bytes.begin(), bytes.end());
+    open.push_back(&r);
+  };
+  s.strays.reserve(kStrayRunsKept);
+  for (const std::uint8_t b : sample) utf8.put(b, character, stray);
+}
 
 SampleStatistics gather(std::span<const std::uint8_t> sample) {
   SampleStatistics s;
-  Utf8Decoder utf8;
-  for (auto start = sample.begin(); start != sample.end();) {
-    auto end = std::find(start, sample.end(), '\n');
-    if (end != sample.end()) ++end;
-    bool high = false;
-    for (auto it = start; it != end; ++it) {
-      utf8.put(*it, [&](Character c) { s.utf8_characters += c >= 0x80; });
-      s.bytes.set(*it);
-      high = high || *it >= 0x80;
+  count_utf8(sample, s);
+  if (s.utf8() && s.stray_bytes > 0) collect_stray_runs(sample, s);
+  std::array<bool, 256> seen{};
+  for (const std::uint8_t b : sample) seen[b] = true;
+  for (std::size_t b = 0; b < 256; ++b)
+    if (seen[b]) s.bytes[b >> 6] |= std::uint64_t{1} << (b & 63);
+  ByteSet present = s.bytes;
+  present[0] |= std::uint64_t{1} << '\n';  // each line starts after one
+  s.pairs = PairCounts(present);
+  s.ascii_lines = PairCounts(present);
+  for (std::size_t start = 0; start < sample.size();) {
+    const auto end_of_line = std::find(sample.begin() + static_cast<std::ptrdiff_t>(start), sample.end(), '\n');
+    const std::size_t end = static_cast<std::size_t>(end_of_line - sample.begin()) + (end_of_line != sample.end());
+    std::size_t first_high = end, last_high = start;
+    for (std::size_t i = start; i < end; ++i) {
+      if (sample[i] < 0x80) continue;
+      first_high = std::min(first_high, i);
+      last_high = i;
     }
-    PairCounts& counts = high ? s.pairs : s.ascii_lines;
-    std::uint8_t previous = '\n';
-    for (auto it = start; it != end; previous = *it++) counts.add(previous, *it);
+    const std::size_t from = first_high == end ? end : first_high - std::min(first_high - start, kLineContext);
+    const std::size_t to = first_high == end ? end : std::min(end, last_high + kLineContext + 1);
+    std::uint8_t before = '\n', previous = '\n';
+    for (std::size_t i = start; i < end; ++i) {
+      const std::uint8_t b = sample[i];
+      std::uint32_t key = static_cast<std::uint32_t>(previous) << 8 | b;
+      if (kNoBreakSpaceBytes[previous] || kNoBreakSpaceBytes[b]) [[unlikely]] {
+        const std::uint8_t after = i + 1 < end ? sample[i + 1] : '\n';
+        key |= (kNoBreakSpaceBytes[previous] && letter_like(before) ? kLetterBefore : 0) |
+               (kNoBreakSpaceBytes[b] && letter_like(after) ? kLetterAfter : 0);
+      }
+      if (i >= from && i < to) {
+        s.pairs.add(key);
+        ++s.pairs_total;
+      } else {
+        s.ascii_lines.add(key);
+        ++s.ascii_total;
+      }
+      before = previous;
+      previous = b;
+    }
     start = end;
   }
-  s.utf8_replaced = utf8.replaced();
   return s;
 }
 
-bool has_non_ascii(const std::bitset<256>& bytes) {
-  for (int b = 0x80; b < 256; ++b)
-    if (bytes.test(static_cast<std::size_t>(b))) return true;
-  return false;
-}
+bool has_non_ascii(const ByteSet& bytes) { return (bytes[2] | bytes[3]) != 0; }
 
-bool alike_on(const std::bitset<256>& bytes, EncodingId a, EncodingId b) {
-  for (int i = 0; i < 256; ++i)
-    if (bytes.test(static_cast<std::size_t>(i)) && !reads_as_ascii(static_cast<std::uint8_t>(i)) &&
-        read_byte(a, static_cast<std::uint8_t>(i)) != read_byte(b, static_cast<std::uint8_t>(i)))
-      return false;
+bool alike_on(const ByteSet& bytes, EncodingId a, EncodingId b) {
+  const ByteSet& differ = kReadDifferently[static_cast<std::size_t>(a)][static_cast<std::size_t>(b)];
+  for (std::size_t w = 0; w < 4; ++w)
+    if ((bytes[w] & differ[w]) != 0) return false;
   return true;
 }
+
+constexpr bool is_letter(const ByteClass& c) { return c.symbol >= model::kOtherLetter; }
+
+// A no-break space is a space, as writers use it (indenting a line, before a
+// dash or a unit, after a number), unless it stands between two letters:
+// there a wrong code page put it where a letter belongs (DOS 866's а read as
+// Windows 1251). The model, learnt from prose that holds few, cannot tell.
+constexpr void read_no_break_spaces(ByteClass& x, ByteClass& y, std::uint32_t key) {
+  const bool y_space = y.symbol == model::kNoBreakSpace && !(is_letter(x) && (key & kLetterAfter) != 0);
+  if (x.symbol == model::kNoBreakSpace && !((key & kLetterBefore) != 0 && is_letter(y))) x.symbol = model::kBreak;
+  if (y_space) y.symbol = model::kBreak;
+}
+
+struct Scores {
+  std::array<Cost, kEncodingCount> total{};
+  Cost own_pairs = 0;  // the pairs that some source reads otherwise than ASCII
+};
+
+// Lines of plain ASCII weigh at most this fraction of the lines with letters
+// above ASCII in choosing the language: a program's code or English around
+// the text speaks no language of the model, and must not choose one for it.
+constexpr Cost kAsciiLinesShare = 4;
 
 // The cost of the sample through every source encoding. The pairs that every
 // source reads alike only choose the language by which the others are judged,
 // so that a long stretch of ASCII in one language cannot outweigh the letters
 // that tell the encodings apart.
-std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
+Scores score_sources(const SampleStatistics& s) {
   std::array<Cost, kLanguageCount> shared{};
   std::array<std::array<Cost, kLanguageCount>, kEncodingCount> own{};
   std::array<Cost, kEncodingCount> fixed{};  // the same in every language
+  Scores out;
   // Sources that read every byte of the sample alike score alike: the first
   // of them is scored for all.
   std::array<EncodingId, kEncodingCount> scored_as{};
@@ -232,88 +412,283 @@ std::array<Cost, kEncodingCount> score_sources(const SampleStatistics& s) {
   }
   const ByteClasses& ascii = kClasses[kDos866];
   SymbolPairCosts costs;
-  for (std::uint16_t pair : s.pairs.pairs) {
-    const std::uint8_t a = s.pairs.first(pair), b = s.pairs.second(pair);
-    const Cost n = s.pairs.count[pair];
+  s.pairs.for_each([&](std::uint32_t key, std::uint32_t count) {
+    const auto a = static_cast<std::uint8_t>(key >> 8), b = static_cast<std::uint8_t>(key);
+    const Cost n = count;
     if (reads_as_ascii(a) && reads_as_ascii(b)) {
       const LanguageCosts& cost = costs.of(ascii[a].symbol, ascii[b].symbol);
       for (int l = 0; l < kLanguageCount; ++l) shared[l] += n * cost[l];
-      continue;
+      return;
     }
+    out.own_pairs += n;
     for (EncodingId id : scored) {
-      const ByteClass x = kClasses[id][a], y = kClasses[id][b];
-      if (joins(x, y)) {
+      ByteClass x = kClasses[id][a], y = kClasses[id][b];
+      if (b >= 0x80 && y.symbol == model::kControl) fixed[id] += n * kForeignControlCost;
+      // A drawn table repeats its lines; two letters that a wrong code page
+      // makes into box drawing seldom meet three times.
+      if (n >= 3 && joins(x, y)) {
         fixed[id] += n * kJoinedLineCost;
         continue;
       }
+      read_no_break_spaces(x, y, key);
       fixed[id] += n * model::kCaseCost[x.letter_case][y.letter_case];
       const LanguageCosts& cost = costs.of(x.symbol, y.symbol);
       for (int l = 0; l < kLanguageCount; ++l) own[id][l] += n * cost[l];
     }
-  }
-  // The lines of plain ASCII choose the language too, but weigh at most as
-  // much as the lines with the letters that tell the encodings apart: in a
+  });
+  // The lines of plain ASCII choose the language too, but weigh at most a
+  // quarter of the lines with the letters that tell the encodings apart: in a
   // text that mixes them (English around Russian, a program with Russian
   // comments) they are often in a language that none of these encodings serves.
   std::array<Cost, kLanguageCount> plain{};
-  for (std::uint16_t pair : s.ascii_lines.pairs) {
-    const std::uint8_t a = s.ascii_lines.first(pair), b = s.ascii_lines.second(pair);
+  s.ascii_lines.for_each([&](std::uint32_t key, std::uint32_t count) {
+    const auto a = static_cast<std::uint8_t>(key >> 8), b = static_cast<std::uint8_t>(key);
     const LanguageCosts& cost = costs.of(ascii[a].symbol, ascii[b].symbol);
-    for (int l = 0; l < kLanguageCount; ++l) plain[l] += s.ascii_lines.count[pair] * cost[l];
-  }
-  const Cost weight = std::min(s.ascii_lines.total, s.pairs.total);
-  for (int l = 0; l < kLanguageCount; ++l) shared[l] += plain[l] * weight / std::max<Cost>(1, s.ascii_lines.total);
-  std::array<Cost, kEncodingCount> total{};
+    for (int l = 0; l < kLanguageCount; ++l) plain[l] += Cost{count} * cost[l];
+  });
+  const Cost weight = std::min(s.ascii_total, s.pairs_total / kAsciiLinesShare);
+  for (int l = 0; l < kLanguageCount; ++l) shared[l] += plain[l] * weight / std::max<Cost>(1, s.ascii_total);
   for (const Encoding& e : kEncodings) {
     if (!is_single_byte_source(e)) {
-      total[e.id] = std::numeric_limits<Cost>::max();
+      out.total[e.id] = std::numeric_limits<Cost>::max();
       continue;
     }
     const EncodingId id = scored_as[e.id];
     int language = 0;
     for (int l = 1; l < kLanguageCount; ++l)
       if (own[id][l] + shared[l] < own[id][language] + shared[language]) language = l;
-    total[e.id] = own[id][language] + fixed[id] + kPreferenceCost[e.id];
+    out.total[e.id] = own[id][language] + fixed[id] + kPreferenceCost[e.id];
   }
-  return total;
+  return out;
 }
 
 EncodingId cheapest(const std::array<Cost, kEncodingCount>& total) {
   return static_cast<EncodingId>(std::min_element(total.begin(), total.end()) - total.begin());
 }
 
-// UTF-8 and plain ASCII, which need no weighing of the single-byte encodings.
-std::optional<Detection> without_weighing(std::span<const std::uint8_t> sample, const SampleStatistics& s) {
-  if (has_byte_order_mark(sample)) return Detection{TextKind::utf8, kUtf8, true, 0};
-  if (s.utf8()) return Detection{TextKind::utf8, kUtf8, false, 0};
-  if (!has_non_ascii(s.bytes)) return Detection{};
-  return std::nullopt;
+int bits(Cost eighths) { return static_cast<int>(std::min<Cost>(eighths / 8, std::numeric_limits<int>::max())); }
+
+// The symbols of a run of characters, for the language model.
+std::vector<ByteClass> classes_of(std::span<const Character> text) {
+  std::vector<ByteClass> out;
+  out.reserve(text.size());
+  for (const Character c : text) out.push_back(class_of_any(c));
+  return out;
 }
 
-int bits(Cost eighths) { return static_cast<int>(std::min<Cost>(eighths / 8, std::numeric_limits<int>::max())); }
+// The cost of a run of classes in one language, the first after `previous`.
+Cost run_cost(const model::Language& l, std::span<const ByteClass> run, ByteClass previous) {
+  Cost c = 0;
+  for (const ByteClass& x : run) {
+    c += pair_cost(l, previous.symbol, x.symbol) + model::kCaseCost[previous.letter_case][x.letter_case];
+    previous = x;
+  }
+  return c;
+}
+
+// A stray byte is mostly a letter or a typographic sign that the UTF-8 around
+// it lacked: read as another sign, box drawing or a control, it costs this more.
+constexpr Cost kStraySignCost = 8 * 8;
+
+// The single-byte source through which the stray runs read best between their
+// neighbours, in the language those fit best.
+EncodingId stray_encoding(std::span<const StrayRun> runs) {
+  if (runs.empty()) return kWindows1252;
+  std::array<Cost, kEncodingCount> total;
+  total.fill(std::numeric_limits<Cost>::max());
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    std::array<Cost, kLanguageCount> by_language{};
+    Cost signs = 0;
+    for (const StrayRun& r : runs) {
+      std::vector<Character> text = r.before;
+      for (const std::uint8_t b : r.bytes) {
+        text.push_back(read_byte(e.id, b));
+        const std::uint8_t symbol = class_of_any(text.back()).symbol;
+        signs += symbol == model::kSign || symbol == model::kRareSign || symbol == model::kGraphic || symbol == model::kControl;
+      }
+      text.insert(text.end(), r.after.begin(), r.after.end());
+      const std::vector<ByteClass> classes = classes_of(text);
+      for (int l = 0; l < kLanguageCount; ++l)
+        by_language[l] += run_cost(model::kLanguages[l], classes, {model::kBreak, model::kNoCase});
+    }
+    total[e.id] = *std::min_element(by_language.begin(), by_language.end()) + signs * kStraySignCost + kPreferenceCost[e.id];
+  }
+  return cheapest(total);
+}
+
+// Reading the best source's choice costs more than this, per pair of
+// characters that tell the sources apart, only where no source reads the
+// bytes as text: random bytes, data.
+constexpr Cost kGibberishPerPair = 12 * 8;
 
 // The single-byte source through which a sample with bytes above ASCII reads
 // best, and its margin over the best that reads it differently.
 Detection weigh(const SampleStatistics& s) {
-  const std::array<Cost, kEncodingCount> total = score_sources(s);
-  const EncodingId best = cheapest(total);
+  const Scores scores = score_sources(s);
+  const EncodingId best = cheapest(scores.total);
   Cost runner_up = std::numeric_limits<Cost>::max();
   for (const Encoding& e : kEncodings)
-    if (is_single_byte_source(e) && !alike_on(s.bytes, e.id, best)) runner_up = std::min(runner_up, total[e.id]);
-  const int margin = runner_up == std::numeric_limits<Cost>::max() ? 0 : bits(runner_up - total[best]);
-  return {TextKind::single_byte, best, false, margin};
+    if (is_single_byte_source(e) && !alike_on(s.bytes, e.id, best)) runner_up = std::min(runner_up, scores.total[e.id]);
+  int margin = runner_up == std::numeric_limits<Cost>::max() ? 0 : bits(runner_up - scores.total[best]);
+  if (scores.total[best] > kGibberishPerPair * std::max<Cost>(1, scores.own_pairs)) margin = 0;
+  Detection d;
+  d.kind = TextKind::single_byte;
+  d.encoding = best;
+  d.margin_bits = margin;
+  return d;
 }
+
+// UTF-8 with this many well-formed characters above ASCII is sure; with
+// fewer, a code page may have made them by chance, and the UTF-8 reading must
+// read better than the best single-byte one by the sure margin.
+constexpr std::uint64_t kSureUtf8Characters = 16;
+
+std::vector<Character> decoded(std::span<const std::uint8_t> sample, EncodingId id) {
+  std::vector<Character> out;
+  out.reserve(sample.size());
+  if (id == kUtf8) {
+    Utf8Decoder d;
+    for (const std::uint8_t b : sample) d.put(b, [&](Character c) { out.push_back(c); });
+    return out;
+  }
+  for (const std::uint8_t b : sample) out.push_back(read_byte(id, b));
+  return out;
+}
+
+int utf8_margin(std::span<const std::uint8_t> sample, const SampleStatistics& s) {
+  if (s.utf8_characters >= kSureUtf8Characters) return std::numeric_limits<int>::max();
+  const EncodingId other = weigh(s).encoding;
+  return bits(text_cost(decoded(sample, other)) - text_cost(decoded(sample, kUtf8)));
+}
+
+// UTF-8 and plain ASCII, which need no weighing of the single-byte encodings.
+std::optional<Detection> without_weighing(std::span<const std::uint8_t> sample, const SampleStatistics& s) {
+  Detection d;
+  if (has_byte_order_mark(sample) || s.utf8()) {
+    d.kind = TextKind::utf8;
+    d.encoding = kUtf8;
+    d.byte_order_mark = has_byte_order_mark(sample);
+    d.margin_bits = d.byte_order_mark ? std::numeric_limits<int>::max() : utf8_margin(sample, s);
+    d.stray_bytes = s.stray_bytes;
+    if (s.stray_bytes > 0) d.stray_encoding = stray_encoding(s.strays);
+    return d;
+  }
+  if (!has_non_ascii(s.bytes)) return d;
+  return std::nullopt;
+}
+
+struct Signature {
+  std::string_view bytes;
+  std::size_t at;
+  std::string_view what;
+};
+
+using namespace std::string_view_literals;
+
+// Signatures of what is not text, each at its place from the start.
+constexpr std::array kSignatures = {
+    Signature{"\x7F" "ELF"sv, 0, "ELF executable"},
+    Signature{"MZ"sv, 0, "DOS or Windows executable"},
+    Signature{"\xFE\xED\xFA\xCE"sv, 0, "Mach-O executable"},
+    Signature{"\xFE\xED\xFA\xCF"sv, 0, "Mach-O executable"},
+    Signature{"\xCE\xFA\xED\xFE"sv, 0, "Mach-O executable"},
+    Signature{"\xCF\xFA\xED\xFE"sv, 0, "Mach-O executable"},
+    Signature{"\xCA\xFE\xBA\xBE"sv, 0, "Java class or Mach-O executable"},
+    Signature{"\x00" "asm"sv, 0, "WebAssembly module"},
+    Signature{"\x89PNG\r\n\x1A\n"sv, 0, "PNG image"},
+    Signature{"\xFF\xD8\xFF"sv, 0, "JPEG image"},
+    Signature{"GIF87a"sv, 0, "GIF image"},
+    Signature{"GIF89a"sv, 0, "GIF image"},
+    Signature{"II*\x00"sv, 0, "TIFF image"},
+    Signature{"MM\x00*"sv, 0, "TIFF image"},
+    Signature{"%PDF-"sv, 0, "PDF document"},
+    Signature{"PK\x03\x04"sv, 0, "ZIP archive"},
+    Signature{"PK\x05\x06"sv, 0, "ZIP archive"},
+    Signature{"\x1F\x8B"sv, 0, "gzip archive"},
+    Signature{"BZh"sv, 0, "bzip2 archive"},
+    Signature{"\xFD" "7zXZ\x00"sv, 0, "xz archive"},
+    Signature{"\x28\xB5\x2F\xFD"sv, 0, "Zstandard archive"},
+    Signature{"7z\xBC\xAF\x27\x1C"sv, 0, "7-Zip archive"},
+    Signature{"Rar!\x1A\x07"sv, 0, "RAR archive"},
+    Signature{"!<arch>\n"sv, 0, "ar archive"},
+    Signature{"ustar"sv, 257, "tar archive"},
+    Signature{"\xDE\x12\x04\x95"sv, 0, "gettext catalogue"},
+    Signature{"\x95\x04\x12\xDE"sv, 0, "gettext catalogue"},
+    Signature{"\xD0\xCF\x11\xE0\xA1\xB1\x1A\xE1"sv, 0, "Office document"},
+    Signature{"SQLite format 3\x00"sv, 0, "SQLite database"},
+    Signature{"\x1A\x45\xDF\xA3"sv, 0, "Matroska or WebM media"},
+    Signature{"OggS\x00"sv, 0, "Ogg media"},
+    Signature{"RIFF"sv, 0, "RIFF media"},
+    Signature{"fLaC"sv, 0, "FLAC audio"},
+    Signature{"ID3"sv, 0, "MP3 audio"},
+};
+
+// The signatures that are plain letters ("MZ", "BZh", "RIFF", "fLaC", "ID3")
+// also begin words: they count only when a byte no text holds follows soon.
+constexpr bool is_printable(std::string_view s) {
+  return std::all_of(s.begin(), s.end(), [](char c) { return c >= 0x20 && c < 0x7F; });
+}
+
+// The bytes that count against text in binary_verdict.
+constexpr std::array<std::uint8_t, 256> binary_controls() {
+  std::array<std::uint8_t, 256> out{};
+  for (std::size_t b = 0; b < 256; ++b) out[b] = detection::is_binary_control(static_cast<std::uint8_t>(b)) || b == 0x7F;
+  return out;
+}
+constexpr std::array<std::uint8_t, 256> kBinaryControl = binary_controls();
 
 }  // namespace
 
+namespace detection {
+
+Cost byte_cost(EncodingId id, int language, std::uint8_t b) {
+  const ByteClass& c = kClasses[id][b];
+  return model::kLanguages[static_cast<std::size_t>(language)].alone[c.symbol] +
+         (c.letter_case == model::kUpper ? model::kUpperCaseCost : 0);
+}
+
+int language_count() { return kLanguageCount; }
+
+}  // namespace detection
+
+BinaryVerdict binary_verdict(std::span<const std::uint8_t> start) {
+  start = bounded(start);
+  const std::string_view text(reinterpret_cast<const char*>(start.data()), start.size());
+  std::size_t controls = 0;
+  const std::size_t first_nul = text.find('\0');
+  for (const std::uint8_t b : start) controls += kBinaryControl[b];
+  // A DOS end-of-file mark is text's last byte.
+  if (!start.empty() && start.back() == 0x1A) --controls;
+  for (const Signature& s : kSignatures) {
+    if (text.size() < s.at + s.bytes.size() || text.substr(s.at, s.bytes.size()) != s.bytes) continue;
+    if (is_printable(s.bytes) && s.at == 0 && s.bytes != "%PDF-" && s.bytes != "!<arch>\n" && s.bytes.size() < 6 &&
+        first_nul > 64 && controls == 0)
+      continue;
+    return {BinarySign::signature, s.what};
+  }
+  if (first_nul != std::string_view::npos) return {BinarySign::nul_byte, {}};
+  // Random bytes and data: one byte in eight a control that no text holds.
+  if (controls >= 8 && controls * 8 >= start.size()) return {BinarySign::control_bytes, {}};
+  return {};
+}
+
 bool reads_alike(std::span<const std::uint8_t> sample, EncodingId a, EncodingId b) {
-  std::bitset<256> bytes;
-  for (std::uint8_t c : sample) bytes.set(c);
+  ByteSet bytes{};
+  for (std::uint8_t c : sample) bytes[c >> 6] |= std::uint64_t{1} << (c & 63);
   return alike_on(bytes, a, b);
 }
 
 Detection detect_encoding(std::span<const std::uint8_t> sample) {
   sample = bounded(sample);
+  // (UTF-16 and UTF-32, answered by their byte-order marks and zero bytes, come first.)
+  if (const BinaryVerdict binary = binary_verdict(sample); binary.sign != BinarySign::none) {
+    Detection d;
+    d.kind = TextKind::binary;
+    d.binary = binary.sign;
+    d.signature = binary.what;
+    return d;
+  }
   const SampleStatistics s = gather(sample);
   if (const auto plain = without_weighing(sample, s)) return *plain;
   return weigh(s);
@@ -325,11 +700,28 @@ std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample
   if (const auto plain = without_weighing(sample, s))
     return plain->kind == TextKind::utf8 && named != kUtf8 ? plain : std::nullopt;
   if (named == kUtf8) return s.mostly_ill_formed() ? std::optional(weigh(s)) : std::nullopt;
-  const std::array<Cost, kEncodingCount> total = score_sources(s);
+  const std::array<Cost, kEncodingCount> total = score_sources(s).total;
   const EncodingId best = cheapest(total);
   const int margin = bits(total[named] - total[best]);
   if (alike_on(s.bytes, best, named) || margin < kPlainMarginBits) return std::nullopt;
-  return Detection{TextKind::single_byte, best, false, margin};
+  Detection d;
+  d.kind = TextKind::single_byte;
+  d.encoding = best;
+  d.margin_bits = margin;
+  return d;
+}
+
+std::int64_t text_cost(std::span<const Character> text, int* language) {
+  const std::vector<ByteClass> classes = classes_of(text);
+  Cost best = std::numeric_limits<Cost>::max();
+  for (int l = 0; l < kLanguageCount; ++l) {
+    const Cost c = run_cost(model::kLanguages[static_cast<std::size_t>(l)], classes, {model::kBreak, model::kNoCase});
+    if (c < best) {
+      best = c;
+      if (language) *language = l;
+    }
+  }
+  return best;
 }
 
 }  // namespace recodia

@@ -62,65 +62,69 @@ struct Encoding {
   // the page they are made from); nullptr for transliteration and UTF-8.
   const code_pages::UpperHalf* upper_half;
   unsigned traits;
+  // Where the detector answers with this encoding when several read a text
+  // alike: 1 the most widespread, then 2, 3, ...; every single-byte source has
+  // a rank of its own (checked below), everything else 0.
+  int detection_rank = 0;
 };
 
 inline constexpr std::array<Encoding, kEncodingCount> kEncodings = {{
     {kKx, "KX", "KX: DOS 866 with Zh zh at 0xB0 0xB1 and Yo yo as E e", Script::cyrillic,
-     switches("-kx"), switches("-tokx"), LineStyle::crlf, Form::kx, &code_pages::kDos866, kDosGlyphs},
+     switches("-kx"), switches("-tokx"), LineStyle::crlf, Form::kx, &code_pages::kDos866, kDosGlyphs, 10},
     {kDos866, "CP866", "DOS 866", Script::cyrillic,
      switches("-dos", "-866"), switches("-todos", "-to866"), LineStyle::crlf, Form::code_page, &code_pages::kDos866,
-     kDosGlyphs | kDosControlSymbols},
+     kDosGlyphs | kDosControlSymbols, 3},
     {kWindows1251, "Windows-1251", "Windows 1251", Script::cyrillic,
      switches("-w", "-win", "-1251"), switches("-tow", "-towin", "-to1251"), LineStyle::crlf, Form::code_page,
-     &code_pages::kWindows1251, kNoTraits},
+     &code_pages::kWindows1251, kNoTraits, 1},
     {kKoi8r, "KOI8-R", "KOI8-R", Script::cyrillic,
      switches("-koi8", "-u", "-koi8r"), switches("-tokoi8", "-tou", "-tokoi8r"), LineStyle::lf, Form::code_page,
-     &code_pages::kKoi8r, kAsciiAsIs},
+     &code_pages::kKoi8r, kAsciiAsIs, 2},
     {kDos855, "CP855", "DOS 855", Script::cyrillic,
      switches("-855"), switches("-to855"), LineStyle::crlf, Form::code_page, &code_pages::kDos855,
-     kAsciiAsIs | kDosGlyphs},
+     kAsciiAsIs | kDosGlyphs, 8},
     {kMacCyrillic, "MacCyrillic", "Mac Cyrillic", Script::cyrillic,
-     switches("-mac"), switches("-tomac"), LineStyle::lf, Form::code_page, &code_pages::kMacCyrillic, kAsciiAsIs},
+     switches("-mac"), switches("-tomac"), LineStyle::lf, Form::code_page, &code_pages::kMacCyrillic, kAsciiAsIs, 6},
     {kIso8859_5, "ISO-8859-5", "ISO 8859-5", Script::cyrillic,
      switches("-iso", "-iso8859_5"), switches("-toiso", "-toiso8859_5"), LineStyle::lf, Form::code_page,
-     &code_pages::kIso8859_5, kAsciiAsIs},
+     &code_pages::kIso8859_5, kAsciiAsIs, 5},
     {kKoi7, "KOI-7", "KOI-7 in its 8-bit form (the high bit marks the Cyrillic half)", Script::cyrillic,
-     switches("-koi7"), switches("-tokoi7"), LineStyle::crlf, Form::koi7, &code_pages::kKoi8r, kAsciiAsIs},
+     switches("-koi7"), switches("-tokoi7"), LineStyle::crlf, Form::koi7, &code_pages::kKoi8r, kAsciiAsIs, 11},
     {kTransliteration, "translit", "Latin transliteration of Cyrillic", Script::latin_transliteration,
-     switches(), switches("-translit", "-totl"), std::nullopt, Form::transliteration, nullptr, kNoTraits},
+     switches(), switches("-translit", "-totl"), std::nullopt, Form::transliteration, nullptr, kNoTraits, 0},
     {kIsoIr111, "ISO-IR-111", "ISO-IR-111 (ECMA Cyrillic)", Script::cyrillic,
      switches("-iso_ir_111", "-isoir111"), switches("-toiso_ir_111", "-toisoir111"), LineStyle::lf, Form::code_page,
-     &code_pages::kIsoIr111, kAsciiAsIs},
+     &code_pages::kIsoIr111, kAsciiAsIs, 9},
     {kKoi8u, "KOI8-U", "KOI8-U", Script::cyrillic,
-     switches("-koi8u"), switches("-tokoi8u"), LineStyle::lf, Form::code_page, &code_pages::kKoi8u, kAsciiAsIs},
+     switches("-koi8u"), switches("-tokoi8u"), LineStyle::lf, Form::code_page, &code_pages::kKoi8u, kAsciiAsIs, 4},
     {kMacUkrainian, "MacUkrainian", "Mac Ukrainian", Script::cyrillic,
      switches("-macu", "-mac_u"), switches("-tomacu", "-tomac_u"), LineStyle::lf, Form::code_page,
-     &code_pages::kMacUkrainian, kAsciiAsIs},
+     &code_pages::kMacUkrainian, kAsciiAsIs, 7},
     {kWindows1254, "Windows-1254", "Windows 1254", Script::turkish,
-     switches("-1254"), switches("-to1254"), LineStyle::crlf, Form::code_page, &code_pages::kWindows1254, kNoTraits},
+     switches("-1254"), switches("-to1254"), LineStyle::crlf, Form::code_page, &code_pages::kWindows1254, kNoTraits, 15},
     {kDos857, "CP857", "DOS 857", Script::turkish,
-     switches("-857"), switches("-to857"), LineStyle::crlf, Form::code_page, &code_pages::kDos857, kDosGlyphs},
+     switches("-857"), switches("-to857"), LineStyle::crlf, Form::code_page, &code_pages::kDos857, kDosGlyphs, 18},
     {kMacTurkish, "MacTurkish", "Mac Turkish", Script::turkish,
      switches("-macturk"), switches("-tomacturk"), LineStyle::lf, Form::code_page, &code_pages::kMacTurkish,
-     kNoTraits},
+     kNoTraits, 20},
     {kIso8859_9, "ISO-8859-9", "ISO 8859-9", Script::turkish,
      switches("-iso8859_9"), switches("-toiso8859_9"), LineStyle::lf, Form::code_page, &code_pages::kIso8859_9,
-     kNoTraits},
+     kNoTraits, 16},
     {kDos850, "CP850", "DOS 850", Script::west_european,
-     switches("-850"), switches("-to850"), LineStyle::crlf, Form::code_page, &code_pages::kDos850, kDosGlyphs},
+     switches("-850"), switches("-to850"), LineStyle::crlf, Form::code_page, &code_pages::kDos850, kDosGlyphs, 17},
     {kWindows1252, "Windows-1252", "Windows 1252", Script::west_european,
-     switches("-1252"), switches("-to1252"), LineStyle::crlf, Form::code_page, &code_pages::kWindows1252, kNoTraits},
+     switches("-1252"), switches("-to1252"), LineStyle::crlf, Form::code_page, &code_pages::kWindows1252, kNoTraits, 12},
     {kIso8859_1, "ISO-8859-1", "ISO 8859-1 (with the Windows 1252 signs at 0x80..0x9F)", Script::west_european,
      switches("-iso8859_1"), switches("-toiso8859_1"), LineStyle::lf, Form::code_page, &code_pages::kWindows1252,
-     kNoTraits},
+     kNoTraits, 14},
     {kIso8859_15, "ISO-8859-15", "ISO 8859-15", Script::west_european,
      switches("-iso8859_15"), switches("-toiso8859_15"), LineStyle::lf, Form::code_page, &code_pages::kIso8859_15,
-     kNoTraits},
+     kNoTraits, 13},
     {kMacRoman, "MacRoman", "Mac Roman", Script::west_european,
      switches("-macroman"), switches("-tomacroman"), LineStyle::lf, Form::code_page, &code_pages::kMacRoman,
-     kNoTraits},
+     kNoTraits, 19},
     {kUtf8, "UTF-8", "UTF-8 (Unicode)", Script::unicode,
-     switches("-utf8"), switches("-toutf8"), LineStyle::lf, Form::utf8, nullptr, kAsciiAsIs},
+     switches("-utf8"), switches("-toutf8"), LineStyle::lf, Form::utf8, nullptr, kAsciiAsIs, 0},
 }};
 
 constexpr const Encoding& encoding(EncodingId id) { return kEncodings[static_cast<std::size_t>(id)]; }
@@ -150,5 +154,27 @@ consteval bool registry_in_id_order() {
   return true;
 }
 static_assert(registry_in_id_order());
+
+// Every single-byte source has a detection rank of its own, 1 to the number
+// of them, so that a new encoding cannot be forgotten (and silently tie with
+// another); nothing else has one.
+consteval bool detection_ranks_complete() {
+  std::array<bool, kEncodingCount + 1> taken{};
+  std::size_t sources = 0;
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) {
+      if (e.detection_rank != 0) return false;
+      continue;
+    }
+    ++sources;
+    if (e.detection_rank < 1 || e.detection_rank > kEncodingCount || taken[static_cast<std::size_t>(e.detection_rank)])
+      return false;
+    taken[static_cast<std::size_t>(e.detection_rank)] = true;
+  }
+  for (std::size_t r = 1; r <= sources; ++r)
+    if (!taken[r]) return false;
+  return true;
+}
+static_assert(detection_ranks_complete(), "every single-byte source needs a detection rank of its own");
 
 }  // namespace recodia

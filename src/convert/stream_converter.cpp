@@ -4,6 +4,7 @@
 #include <cstring>
 #include <utility>
 
+#include "convert/pages.hpp"
 #include "convert/registry.hpp"
 #include "convert/utf8.hpp"
 #include "convert/wide_kernel.hpp"
@@ -63,13 +64,37 @@ class StreamConverter::Utf8Text {
 
   std::size_t finish(std::uint8_t* out) {
     std::uint8_t* o = out;
-    decoder_.finish([&](Character c) { write(c, o); });
+    if (stray_page_ == nullptr) {
+      decoder_.finish([&](Character c) { write(c, o); });
+    } else {
+      decoder_.finish_stray([&](std::span<const std::uint8_t> bytes) {
+        for (const std::uint8_t s : bytes) {
+          const Character c = stray_page_->characters[s];
+          write(c == kNoCharacter ? kReplacementCharacter : c, o);
+        }
+      });
+    }
     return static_cast<std::size_t>(o - out);
   }
 
   std::uint64_t replaced() const { return decoder_.replaced(); }
 
+  void read_stray_bytes_as(EncodingId source) { stray_page_ = &read_page(source); }
+
  private:
+  // One byte to the plain decoder; the bytes of an ill-formed part as the
+  // stray bytes' code page reads them, when one is set.
+  template <class Emit>
+  void decode(std::uint8_t b, Emit&& emit) {
+    if (stray_page_ == nullptr) return decoder_.put(b, emit);
+    decoder_.put(b, emit, [&](std::span<const std::uint8_t> bytes) {
+      for (const std::uint8_t s : bytes) {
+        const Character c = stray_page_->characters[s];
+        emit(c == kNoCharacter ? kReplacementCharacter : c);
+      }
+    });
+  }
+
   ByteOutcome work_out(Character c) {
     OutcomeSink sink;
     processor_.process_character(c, sink);
@@ -110,7 +135,7 @@ class StreamConverter::Utf8Text {
 
   std::size_t convert_plain(std::span<const std::uint8_t> in, std::uint8_t* out) {
     std::uint8_t* o = out;
-    for (const std::uint8_t b : in) decoder_.put(b, [&](Character c) { write(c, o); });
+    for (const std::uint8_t b : in) decode(b, [&](Character c) { write(c, o); });
     return static_cast<std::size_t>(o - out);
   }
 
@@ -120,7 +145,7 @@ class StreamConverter::Utf8Text {
     const std::uint8_t* const end = p + in.size();
     auto read_plainly = [&](Character c) { write(c, o); };
     // A sequence cut at the end of the block before, and the first character.
-    while (p < end && (decoder_.in_sequence() || at_start_)) decoder_.put(*p++, read_plainly);
+    while (p < end && (decoder_.in_sequence() || at_start_)) decode(*p++, read_plainly);
     // Where the wide kernel stops, a stretch of characters one at a time.
     const std::uint8_t* wide_again = p;
     while (end - p >= 4) {
@@ -163,10 +188,10 @@ class StreamConverter::Utf8Text {
         continue;
       }
       // Ill-formed: the plain decoder reads on until it holds nothing.
-      do decoder_.put(*p++, read_plainly);
+      do decode(*p++, read_plainly);
       while (decoder_.in_sequence() && p < end);
     }
-    while (p < end) decoder_.put(*p++, read_plainly);
+    while (p < end) decode(*p++, read_plainly);
     return static_cast<std::size_t>(o - out);
   }
 
@@ -174,6 +199,7 @@ class StreamConverter::Utf8Text {
   const bool fast_;
   bool wide_;  // the wide kernel reads on where it can
   Utf8Decoder decoder_;
+  const CodePage* stray_page_ = nullptr;
   bool at_start_ = true;
   std::array<ByteOutcome, 0x80> ascii_;
   std::array<std::unique_ptr<std::array<ByteOutcome, 64>>, 0x10000 / 64> pages_;
@@ -230,5 +256,9 @@ std::span<const std::uint8_t> StreamConverter::finish() {
 }
 
 std::uint64_t StreamConverter::replaced() const { return utf8_ ? utf8_->replaced() : 0; }
+
+void StreamConverter::read_stray_bytes_as(EncodingId source) {
+  if (utf8_) utf8_->read_stray_bytes_as(source);
+}
 
 }  // namespace recodia

@@ -43,6 +43,11 @@ class StreamConverter {
   // How many replacement characters stand for ill-formed UTF-8 so far.
   std::uint64_t replaced() const;
 
+  // For UTF-8 with a few stray bytes: each byte of an ill-formed part is read
+  // as `source` (a single-byte source) reads it, instead of one replacement
+  // character for the part. Before the first block.
+  void read_stray_bytes_as(EncodingId source);
+
  private:
   class Utf8Text;
 

@@ -1,7 +1,10 @@
 // UTF-8: every character in one to four bytes.
 #pragma once
 
+#include <array>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 
 #include "convert/characters.hpp"
 
@@ -38,12 +41,23 @@ class Utf8Decoder {
  public:
   // Hands each character read to `emit`, U+FFFD for each ill-formed subpart.
   template <class Emit>
-  void put(std::uint8_t b, Emit&& emit);
+  void put(std::uint8_t b, Emit&& emit) {
+    put(b, emit, [&](std::span<const std::uint8_t>) { emit(kReplacementCharacter); });
+  }
+
+  // The same, but the bytes of each ill-formed subpart are handed to `stray`
+  // instead, for a reader that reads them otherwise.
+  template <class Emit, class Stray>
+  void put(std::uint8_t b, Emit&& emit, Stray&& stray);
 
   // The end of the text: a sequence cut short there is one replacement.
   template <class Emit>
   void finish(Emit&& emit) {
-    if (need_ != 0) replace(emit);
+    if (need_ != 0) replace([&](std::span<const std::uint8_t>) { emit(kReplacementCharacter); });
+  }
+  template <class Stray>
+  void finish_stray(Stray&& stray) {
+    if (need_ != 0) replace(stray);
   }
 
   // Whether bytes of an unfinished sequence are held.
@@ -53,17 +67,19 @@ class Utf8Decoder {
   std::uint64_t replaced() const { return replaced_; }
 
  private:
-  template <class Emit>
-  void replace(Emit& emit) {
+  template <class Stray>
+  void replace(Stray&& stray) {
     need_ = 0;
     low_ = 0x80;
     high_ = 0xBF;
     ++replaced_;
-    emit(kReplacementCharacter);
+    stray(std::span<const std::uint8_t>(held_.data(), held_count_));
   }
 
   Character partial_ = 0;
   int need_ = 0;  // continuation bytes still to come
+  std::array<std::uint8_t, 4> held_{};  // the bytes of the sequence so far
+  std::size_t held_count_ = 0;
   // The range of the next continuation byte: narrower after E0, ED, F0 and
   // F4, which is what keeps out overlong forms, surrogates and values above
   // U+10FFFF.
@@ -72,18 +88,21 @@ class Utf8Decoder {
   std::uint64_t replaced_ = 0;
 };
 
-template <class Emit>
-void Utf8Decoder::put(std::uint8_t b, Emit&& emit) {
+template <class Emit, class Stray>
+void Utf8Decoder::put(std::uint8_t b, Emit&& emit, Stray&& stray) {
   if (need_ != 0) {
     if (b >= low_ && b <= high_) {
       partial_ = partial_ << 6 | (b & 0x3F);
+      held_[held_count_++] = b;
       low_ = 0x80;
       high_ = 0xBF;
       if (--need_ == 0) emit(partial_);
       return;
     }
-    replace(emit);  // the subpart so far; the byte starts afresh
+    replace(stray);  // the subpart so far; the byte starts afresh
   }
+  held_[0] = b;
+  held_count_ = 1;
   if (b < 0x80) {
     emit(b);
   } else if (b >= 0xC2 && b <= 0xDF) {
@@ -100,7 +119,7 @@ void Utf8Decoder::put(std::uint8_t b, Emit&& emit) {
     low_ = b == 0xF0 ? 0x90 : 0x80;
     high_ = b == 0xF4 ? 0x8F : 0xBF;
   } else {
-    replace(emit);  // a continuation byte alone, C0, C1, F5..FF
+    replace(stray);  // a continuation byte alone, C0, C1, F5..FF
   }
 }
 

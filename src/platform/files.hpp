@@ -81,6 +81,9 @@ class InputFile {
   virtual std::optional<FileStatus> status() = 0;
   // What a file that replaces this one is to take over from it.
   virtual std::unique_ptr<Attributes> attributes() = 0;
+  // Goes back to where reading began in a regular file, to read it again
+  // (the detector surveys it whole first); false where that cannot be done.
+  virtual bool rewind() { return false; }
 };
 
 // A file opened for binary writing. The caller hands it large blocks.

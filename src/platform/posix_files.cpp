@@ -117,7 +117,7 @@ std::unique_ptr<Attributes> attributes_of(int fd) {
 
 class PosixInputFile final : public InputFile {
  public:
-  PosixInputFile(int fd, bool owned) : fd_(fd), owned_(owned) {}
+  PosixInputFile(int fd, bool owned) : fd_(fd), owned_(owned), start_(::lseek(fd, 0, SEEK_CUR)) {}
   ~PosixInputFile() override {
     if (owned_) ::close(fd_);
   }
@@ -153,9 +153,16 @@ class PosixInputFile final : public InputFile {
 
   std::unique_ptr<Attributes> attributes() override { return attributes_of(fd_); }
 
+  bool rewind() override {
+    struct stat st {};
+    return !failure_ && start_ >= 0 && ::fstat(fd_, &st) == 0 && S_ISREG(st.st_mode) &&
+           ::lseek(fd_, start_, SEEK_SET) == start_;
+  }
+
  private:
   int fd_;
   bool owned_;
+  off_t start_;  // where reading began: standard input may have been read from before
   MaybeFailure failure_;
 };
 

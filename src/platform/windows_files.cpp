@@ -178,7 +178,10 @@ DWORD transfer_size(std::size_t size) { return static_cast<DWORD>(size < kLarges
 
 class WindowsInputFile final : public InputFile {
  public:
-  WindowsInputFile(HANDLE h, bool owned) : handle_(h, owned) {}
+  WindowsInputFile(HANDLE h, bool owned) : handle_(h, owned) {
+    LARGE_INTEGER none{};
+    if (is_disk_file(h)) ::SetFilePointerEx(h, none, &start_, FILE_CURRENT);
+  }
 
   std::size_t read(std::uint8_t* data, std::size_t size) override {
     if (failure_) return 0;
@@ -202,9 +205,14 @@ class WindowsInputFile final : public InputFile {
 
   std::unique_ptr<Attributes> attributes() override { return attributes_of(handle_.get()); }
 
+  bool rewind() override {
+    return !failure_ && is_disk_file(handle_.get()) && ::SetFilePointerEx(handle_.get(), start_, nullptr, FILE_BEGIN);
+  }
+
  private:
   Handle handle_;
   MaybeFailure failure_;
+  LARGE_INTEGER start_{};  // where reading began: standard input may have been read from before
 };
 
 class WindowsOutputFile final : public OutputFile {
