@@ -26,7 +26,8 @@ std::string_view answer(const recodia::Detection& d) {
   switch (d.kind) {
     case recodia::TextKind::ascii: return "ascii";
     case recodia::TextKind::utf8: return "utf8";
-    case recodia::TextKind::single_byte: break;
+    case recodia::TextKind::single_byte:
+    case recodia::TextKind::utf16_or_32: break;
   }
   return recodia::encoding(d.encoding).name;
 }

@@ -137,6 +137,7 @@ constexpr DiagnosticSet kEnglishDiagnostics = {
     "%1: detected %2 (%3), already the target encoding; its characters are written unchanged",
     "%1 looks like %2 (%3), not %4; converted as %4, as asked",
     "%1: most likely %2, but not surely",
+    "%1: %2 ill-formed %3 code units were written as replacement characters",
     "standard input",
     "standard output",
 };
@@ -181,6 +182,7 @@ constexpr auto kRussianDiagnosticTexts = dos866_all(
     u8"%1: обнаружена кодировка %2 (%3), она уже целевая; знаки записаны без изменений",
     u8"%1 похож на %2 (%3), а не на %4; преобразован как %4, как задано",
     u8"%1: вероятнее всего %2, но без уверенности",
+    u8"%1: неправильных кодовых единиц %3, записанных знаком замены: %2",
     u8"стандартный ввод",
     u8"стандартный вывод");
 

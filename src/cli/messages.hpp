@@ -80,6 +80,7 @@ enum class Diagnostic {
   already_target,          // name, encoding, its switch
   looks_like,              // name, what the text looks like, its switch, the encoding named
   detect_unsure,           // name, encoding: "-detect"'s answer is not sure
+  ill_formed_units,        // name, count, encoding (UTF-16LE, ...): read as replacement characters
   standard_input,          // how the two standard streams are named in the lines above
   standard_output,
 };

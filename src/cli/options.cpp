@@ -112,6 +112,12 @@ constexpr Switch kSwitches[] = {
      "detect the source encoding (UTF-8 or any source above) from the text, and name it on standard error"},
     {"-detect", Effect::detect_only, 0, G::other,
      "convert nothing: print each file's source switch and encoding (a.txt: -koi8 KOI8-R), or ascii"},
+    encoding_switch("-utf16"),
+    encoding_switch("-utf16be"),
+    encoding_switch("-utf32"),
+    encoding_switch("-utf32be"),
+    encoding_switch("-toutf16"),
+    encoding_switch("-toutf16be"),
 };
 
 // Every switch of the registry is in the table once, and no text twice.

@@ -11,6 +11,7 @@
 #include "convert/detect.hpp"
 #include "convert/registry.hpp"
 #include "convert/stream_converter.hpp"
+#include "convert/unicode_text.hpp"
 #include "platform/paths.hpp"
 
 namespace recodia {
@@ -51,13 +52,14 @@ std::size_t fill(InputFile& in, std::span<std::uint8_t> buffer) {
 // returns its size: the start of the input; or, when that is plain ASCII, the
 // text from the line of the first byte above ASCII on, the plain ASCII before
 // it handed to `pass_on` (which returns false to stop). A window without a byte
-// above ASCII is the end of an input that is ASCII throughout.
+// above ASCII is the end of an input that is ASCII throughout. A zero byte is
+// no plain ASCII: it stands between the ASCII of UTF-16 and UTF-32.
 template <class PassOn>
 std::size_t read_window(InputFile& in, std::span<std::uint8_t> window, PassOn&& pass_on) {
   std::size_t n = fill(in, window);
   for (bool start = true;; start = false) {
     std::uint8_t* const end = window.data() + n;
-    std::uint8_t* const high = std::find_if(window.data(), end, [](std::uint8_t b) { return b >= 0x80; });
+    std::uint8_t* const high = std::find_if(window.data(), end, [](std::uint8_t b) { return b >= 0x80 || b == 0; });
     if (high == end) {
       if (n < window.size() || !pass_on(window.first(n))) return n;
       n = fill(in, window);
@@ -75,7 +77,7 @@ std::size_t read_window(InputFile& in, std::span<std::uint8_t> window, PassOn&& 
 
 // A text in `source` that the target reads as it is.
 bool already_in_target(std::span<const std::uint8_t> window, EncodingId source, EncodingId target) {
-  return source == target || (source != kUtf8 && is_single_byte_source(encoding(target)) &&
+  return source == target || (is_single_byte_source(encoding(source)) && is_single_byte_source(encoding(target)) &&
                               reads_alike(window, source, target));
 }
 
@@ -99,7 +101,9 @@ SourceDecision choose_source(const RunContext& context, const std::string& in_na
   const std::string_view named = e.source_switches[0];
   if (already_in_target(window, settings.source, settings.target)) {
     r.report(Diagnostic::already_target, {shown, e.name, named});
-    return SourceDecision::as_it_is;
+    // UTF-16 and UTF-32 are read and written again, character for
+    // character: their line ends are units, not bytes.
+    return is_wide_unicode(e) ? SourceDecision::convert : SourceDecision::as_it_is;
   }
   if (is_sure(d)) {
     r.report(Diagnostic::detected, {shown, e.name, named});
@@ -134,8 +138,7 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
   const ConversionSettings& settings = context.settings;
   // "-noenc" converts nothing, so there is nothing to choose or check.
   const SourceChoice choice = settings.no_encoding ? SourceChoice::unnamed : context.command_line.source_choice;
-  ConversionSettings as_it_is = settings;
-  as_it_is.no_encoding = true;
+  const ConversionSettings as_it_is = written_as_it_is(settings);
   ConversionSettings detected = settings;
   std::optional<StreamConverter> converter;
   converter.emplace(choice == SourceChoice::detected ? as_it_is : settings, context.path);
@@ -160,6 +163,7 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
         case SourceDecision::refuse: return StreamResult::refused;
         case SourceDecision::convert:
           if (!put(converter->finish())) return StreamResult::failed;
+          detected.continues_text = !empty;
           converter.emplace(detected, context.path);
           break;
       }
@@ -171,8 +175,9 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
   }
   if (in.failed() || !put(converter->finish()) || out.failed()) return StreamResult::failed;
   if (const std::uint64_t replaced = converter->replaced()) {
-    context.reporter.report(Diagnostic::ill_formed_utf8,
-                            {context.reporter.name(in_name, false), std::to_string(replaced)});
+    const Encoding& read_as = encoding(converter->source());
+    context.reporter.report(read_as.form == Form::utf8 ? Diagnostic::ill_formed_utf8 : Diagnostic::ill_formed_units,
+                            {context.reporter.name(in_name, false), std::to_string(replaced), read_as.name});
   }
   return StreamResult::converted;
 }

@@ -10,6 +10,7 @@
 #include "convert/detect_model.hpp"
 #include "convert/pages.hpp"
 #include "convert/registry.hpp"
+#include "convert/utf16_detect.hpp"
 #include "convert/utf8.hpp"
 
 namespace recodia {
@@ -314,6 +315,7 @@ bool reads_alike(std::span<const std::uint8_t> sample, EncodingId a, EncodingId 
 
 Detection detect_encoding(std::span<const std::uint8_t> sample) {
   sample = bounded(sample);
+  if (const auto wide = detect_utf16_or_32(sample)) return *wide;
   const SampleStatistics s = gather(sample);
   if (const auto plain = without_weighing(sample, s)) return *plain;
   return weigh(s);
@@ -321,6 +323,12 @@ Detection detect_encoding(std::span<const std::uint8_t> sample) {
 
 std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample, EncodingId named) {
   sample = bounded(sample);
+  // UTF-16 and UTF-32 are plainly what their units show, or plainly not.
+  if (const auto wide = detect_utf16_or_32(sample)) return reads_as_named(*wide, named) ? std::nullopt : wide;
+  if (is_wide_unicode(encoding(named))) {
+    const Detection d = detect_encoding(sample);
+    return d.kind != TextKind::ascii && is_sure(d) ? std::optional(d) : std::nullopt;
+  }
   const SampleStatistics s = gather(sample);
   if (const auto plain = without_weighing(sample, s))
     return plain->kind == TextKind::utf8 && named != kUtf8 ? plain : std::nullopt;

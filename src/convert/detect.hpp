@@ -21,12 +21,13 @@ enum class TextKind : std::uint8_t {
   utf8,         // a UTF-8 byte-order mark, or valid UTF-8 with non-ASCII characters
                 // (a sequence cut off by the end of the sample counts as valid)
   single_byte,  // `Detection::encoding`
+  utf16_or_32,  // `Detection::encoding`: by a byte-order mark, or by where its zero bytes fall
 };
 
 struct Detection {
   TextKind kind = TextKind::ascii;
   EncodingId encoding = kDos866;  // the answer: kUtf8 for UTF-8, any when ASCII
-  bool byte_order_mark = false;   // UTF-8 that starts with one
+  bool byte_order_mark = false;   // UTF-8, UTF-16 or UTF-32 that starts with one
   // Bits of evidence between the answer and the best candidate that reads the
   // sample differently; large when sure. 0 when no candidate reads differently.
   int margin_bits = 0;

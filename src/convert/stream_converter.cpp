@@ -5,6 +5,7 @@
 #include <utility>
 
 #include "convert/registry.hpp"
+#include "convert/unicode_text.hpp"
 #include "convert/utf8.hpp"
 #include "convert/wide_kernel.hpp"
 
@@ -182,7 +183,15 @@ class StreamConverter::Utf8Text {
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_kind_{};
 };
 
-StreamConverter::StreamConverter(const ConversionSettings& settings, ConversionPath path) {
+StreamConverter::StreamConverter(const ConversionSettings& settings, ConversionPath path)
+    : source_(settings.source), line_ends_(settings.line_style) {
+  const Encoding& target = encoding(settings.target);
+  if (target.form == Form::utf16 && !settings.no_encoding && !settings.continues_text)
+    encode_utf16(kByteOrderMark, has_trait(target, kBigEndian), [this](std::uint8_t b) { start_.push_back(b); });
+  if (UnicodeText::serves(settings)) {
+    unicode_ = std::make_unique<UnicodeText>(settings, path);
+    return;
+  }
   if (settings.source == kUtf8 && !settings.no_encoding) {
     utf8_ = std::make_unique<Utf8Text>(settings, path);
     return;
@@ -203,6 +212,22 @@ std::uint8_t* StreamConverter::room(std::size_t size) {
 }
 
 std::span<const std::uint8_t> StreamConverter::convert(std::span<const std::uint8_t> block) {
+  std::span<const std::uint8_t> out;
+  if (unicode_) {
+    std::uint8_t* room_for = room(UnicodeText::capacity_for(block.size()));
+    out = {room_for, unicode_->convert(block, room_for)};
+  } else {
+    out = convert_read(line_ends_.filter(block));
+  }
+  if (started_ || block.empty()) return out;
+  // A UTF-16 target's byte-order mark before the text.
+  started_ = true;
+  if (start_.empty()) return out;
+  start_.insert(start_.end(), out.begin(), out.end());
+  return start_;
+}
+
+std::span<const std::uint8_t> StreamConverter::convert_read(std::span<const std::uint8_t> block) {
   if (utf8_) {
     std::uint8_t* out = room(block.size() * 16 + 64);
     return {out, utf8_->convert(block, out)};
@@ -219,11 +244,23 @@ std::span<const std::uint8_t> StreamConverter::convert(std::span<const std::uint
 }
 
 std::span<const std::uint8_t> StreamConverter::finish() {
-  if (!utf8_) return {};
-  std::uint8_t* out = room(64);
-  return {out, utf8_->finish(out)};
+  if (unicode_) {
+    std::uint8_t* out = room(UnicodeText::capacity_for(0));
+    return {out, unicode_->finish(out)};
+  }
+  // The CRs held at the end of a text that may end its lines in CR alone,
+  // then a UTF-8 sequence cut short there.
+  const std::span<const std::uint8_t> held = convert_read(line_ends_.finish());
+  tail_.assign(held.begin(), held.end());
+  if (utf8_) {
+    std::uint8_t* out = room(64);
+    tail_.insert(tail_.end(), out, out + utf8_->finish(out));
+  }
+  return tail_;
 }
 
-std::uint64_t StreamConverter::replaced() const { return utf8_ ? utf8_->replaced() : 0; }
+std::uint64_t StreamConverter::replaced() const {
+  return unicode_ ? unicode_->replaced() : utf8_ ? utf8_->replaced() : 0;
+}
 
 }  // namespace recodia

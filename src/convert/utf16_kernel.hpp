@@ -1,0 +1,45 @@
+// The fast kernels between UTF-16 and UTF-8: runs of well-formed characters
+// written as themselves, where no conversion rule touches them (a Unicode
+// source into a Unicode target). The plain decoders and the byte processor
+// stay the reference; unicode_text.cpp calls these and is tested against it.
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "convert/outcome_table.hpp"
+
+namespace recodia::utf16_kernel {
+
+// A portable loop, and where the processor has SSSE3 one that takes 16
+// bytes at a time.
+enum class Level : std::uint8_t { portable, ssse3 };
+
+// The levels this processor runs, the fastest last.
+std::span<const Level> available();
+
+// How far a call got: input bytes taken and output bytes written. A call
+// stops before the first character that is ill-formed or cut by the end of
+// the input, which the caller reads plainly.
+struct Progress {
+  std::size_t taken;
+  std::size_t written;
+};
+
+// What each ASCII character writes (its line end, for CR and LF): taken
+// from the byte processor, so that the line style stays its own.
+using AsciiOutcomes = std::array<ByteOutcome, 0x80>;
+
+// UTF-16 in the given byte order to UTF-8. `in` must begin a character;
+// `out` needs three bytes per input unit, and 64 more.
+Progress utf16_to_utf8(Level level, bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
+                       std::size_t size, std::uint8_t* out);
+
+// UTF-8 to UTF-16 in the given byte order. `in` must begin a character;
+// `out` needs four bytes per input byte, and 64 more.
+Progress utf8_to_utf16(Level level, bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
+                       std::size_t size, std::uint8_t* out);
+
+}  // namespace recodia::utf16_kernel
