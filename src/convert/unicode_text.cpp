@@ -172,9 +172,9 @@ std::size_t UnicodeText::convert_fast(std::span<const std::uint8_t> in, std::uin
   std::uint8_t* o = out;
   const std::uint8_t* p = in.data();
   const std::uint8_t* const end = p + in.size();
-  // A character cut at the end of the block before, and the first unit,
-  // which may be a byte-order mark, plainly.
-  while (p < end && (in_sequence() || (form_ != Form::utf8 && wide_.at_start()))) feed(*p++, o);
+  // A character cut at the end of the block before, and the first
+  // character, which may be a byte-order mark, plainly.
+  while (p < end && (in_sequence() || (form_ == Form::utf8 ? at_start_ : wide_.at_start()))) feed(*p++, o);
   const int unit = form_ == Form::utf32 ? 4 : 2;
   const bool big_endian = wide_.big_endian();
   while (p < end) {
