@@ -46,26 +46,38 @@ struct Census {
   std::uint64_t characters = 0, text = 0, latin_or_cyrillic = 0, never = 0, ill_formed = 0;
 };
 
-// A byte-order mark at the start, if the decoder takes one, is skipped; a
-// unit or a surrogate pair cut by the end of the sample is forgiven. Without
+std::uint32_t unit_at(const std::uint8_t* p, int size, bool big_endian) {
+  std::uint32_t unit = 0;
+  for (int i = 0; i < size; ++i) unit |= std::uint32_t{p[i]} << 8 * (big_endian ? size - 1 - i : i);
+  return unit;
+}
+
+// Counts the characters after `skip` bytes (a byte-order mark); a unit or a
+// surrogate pair cut by the end of the sample is forgiven. Without
 // `to_the_end` it stops once the sample can no longer read as plain text.
-Census take_census(std::span<const std::uint8_t> sample, int unit, bool big_endian, bool to_the_end) {
-  WideDecoder decoder(unit, big_endian);
+Census take_census(std::span<const std::uint8_t> sample, std::size_t skip, int unit, bool big_endian, bool to_the_end) {
   Census c;
-  const std::uint64_t units = sample.size() / static_cast<std::size_t>(unit);
-  for (std::size_t i = 0; i < sample.size(); ++i) {
-    decoder.put(sample[i], [&](Character x) {
+  const std::size_t size = static_cast<std::size_t>(unit);
+  const std::uint64_t units = sample.size() / size;
+  for (std::size_t i = skip; i + size <= sample.size(); i += size) {
+    std::uint32_t u = unit_at(&sample[i], unit, big_endian);
+    if (unit == 2 && is_high_surrogate(u)) {
+      if (i + 2 * size > sample.size()) break;
+      const std::uint32_t low = unit_at(&sample[i + size], unit, big_endian);
+      if (is_low_surrogate(low)) u = from_surrogates(u, low), i += size;
+    }
+    if (!is_scalar_value(u)) {
+      ++c.ill_formed;
+    } else {
       ++c.characters;
-      c.text += is_text_character(x);
-      c.latin_or_cyrillic += (x >> 8) == 0 || (x >> 8) == 4;
-      c.never += never_text(x);
-    });
-    if (!to_the_end && (decoder.replaced() > 0 || (c.characters - c.text) * 16 > units ||
+      c.text += is_text_character(u);
+      c.latin_or_cyrillic += (u >> 8) == 0 || (u >> 8) == 4;
+      c.never += never_text(u);
+    }
+    if (!to_the_end && (c.ill_formed > 0 || (c.characters - c.text) * 16 > units ||
                         (c.characters - c.latin_or_cyrillic) * 2 > units))
       break;
   }
-  c.ill_formed = decoder.replaced();
-  c.characters -= c.ill_formed;  // the replacement characters stand for no character read
   return c;
 }
 
@@ -99,11 +111,11 @@ bool starts_with(std::span<const std::uint8_t> s, std::initializer_list<std::uin
 std::optional<EncodingId> by_byte_order_mark(std::span<const std::uint8_t> sample) {
   const bool utf32le = starts_with(sample, {0xFF, 0xFE, 0, 0}), utf32be = starts_with(sample, {0, 0, 0xFE, 0xFF});
   if (utf32le || utf32be) {
-    const Census c = take_census(sample, 4, utf32be, true);
+    const Census c = take_census(sample, 4, 4, utf32be, true);
     if (c.ill_formed == 0 && reads_after_mark(c)) return utf32be ? kUtf32be : kUtf32;
   }
   const bool utf16le = starts_with(sample, {0xFF, 0xFE}), utf16be = starts_with(sample, {0xFE, 0xFF});
-  if ((utf16le || utf16be) && reads_after_mark(take_census(sample, 2, utf16be, true))) return utf16be ? kUtf16be : kUtf16;
+  if ((utf16le || utf16be) && reads_after_mark(take_census(sample, 2, 2, utf16be, true))) return utf16be ? kUtf16be : kUtf16;
   return std::nullopt;
 }
 
@@ -112,7 +124,7 @@ std::optional<EncodingId> by_byte_order_mark(std::span<const std::uint8_t> sampl
 std::optional<Detection> detect_utf16_or_32(std::span<const std::uint8_t> sample) {
   if (const auto marked = by_byte_order_mark(sample)) return Detection{TextKind::utf16_or_32, *marked, true, 0};
   for (const Candidate& f : kCandidates)
-    if (reads_as_plain_text(take_census(sample, f.unit, f.big_endian, false)))
+    if (reads_as_plain_text(take_census(sample, 0, f.unit, f.big_endian, false)))
       return Detection{TextKind::utf16_or_32, f.id, false, 0};
   return std::nullopt;
 }

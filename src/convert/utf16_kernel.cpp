@@ -1,5 +1,6 @@
 #include "convert/utf16_kernel.hpp"
 
+#include <algorithm>
 #include <cstring>
 
 #include "convert/utf16.hpp"
@@ -102,14 +103,17 @@ Progress utf8_to_utf16_portable(bool big_endian, const AsciiOutcomes& ascii, con
 
 #ifdef RECODIA_X86
 
-// For each mask of eight lanes, the shuffle that keeps the first byte of
-// every 16-bit lane and the second byte of the lanes whose bit is clear, in
-// order: eight units of one or two bytes packed together.
+#define RECODIA_AVX2 __attribute__((target("avx2")))
+
+// For each mask of eight lanes, a shuffle of 16-bit lanes and the length it
+// keeps.
 struct Compaction {
   alignas(16) std::array<std::array<std::uint8_t, 16>, 256> shuffle{};
   std::array<std::uint8_t, 256> length{};
 };
 
+// Keeps the first byte of every lane and the second byte of the lanes whose
+// bit is clear, in order: eight units of one or two bytes of UTF-8.
 constexpr Compaction first_bytes_and_seconds_where_clear() {
   Compaction c;
   for (int m = 0; m < 256; ++m) {
@@ -124,8 +128,8 @@ constexpr Compaction first_bytes_and_seconds_where_clear() {
   return c;
 }
 
-// For each mask of eight 16-bit lanes, the shuffle that keeps the lanes
-// whose bit is set, in order (byte-swapped for big-endian output).
+// Keeps the lanes whose bit is set, in order, byte-swapped for big-endian
+// output: the UTF-16 units of the places that end a character.
 constexpr Compaction lanes_where_set(bool swapped) {
   Compaction c;
   for (int m = 0; m < 256; ++m) {
@@ -145,112 +149,157 @@ constexpr Compaction kOneOrTwoBytes = first_bytes_and_seconds_where_clear();
 constexpr Compaction kKeptLanes = lanes_where_set(false);
 constexpr Compaction kKeptLanesSwapped = lanes_where_set(true);
 
-#define RECODIA_SSSE3 __attribute__((target("ssse3")))
+RECODIA_AVX2 inline void store16(std::uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
 
-RECODIA_SSSE3 inline __m128i load16(const std::uint8_t* p) { return _mm_loadu_si128(reinterpret_cast<const __m128i*>(p)); }
-RECODIA_SSSE3 inline void store16(std::uint8_t* p, __m128i v) { _mm_storeu_si128(reinterpret_cast<__m128i*>(p), v); }
+RECODIA_AVX2 inline __m128i shuffle_by(const Compaction& c, int m, __m128i v) {
+  return _mm_shuffle_epi8(v, _mm_load_si128(reinterpret_cast<const __m128i*>(c.shuffle[m].data())));
+}
 
-RECODIA_SSSE3 Progress utf16_to_utf8_ssse3(bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
-                                           std::size_t size, std::uint8_t* out) {
-  const __m128i swap = _mm_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14);
-  const __m128i zero = _mm_setzero_si128();
+// The bytes of the first `k` of eight lanes of one or two bytes: the others
+// counted as one byte each, and taken off again.
+inline int length_of_first(int m, int k) { return kOneOrTwoBytes.length[(m | (0xFF << k)) & 0xFF] - (8 - k); }
+
+// Sixteen units at a time while they are below U+0800 and no line end: two
+// bytes each (110xxxxx 10xxxxxx, the first in the low byte of the lane), or
+// one where below 0x80, each 128-bit half packed on its own. Where a unit is
+// anything else, the units before it are kept, and it is left to the
+// portable loop.
+RECODIA_AVX2 Progress utf16_to_utf8_avx2(bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
+                                         std::size_t size, std::uint8_t* out) {
+  const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7, 6, 9,
+                                        8, 11, 10, 13, 12, 15, 14);
+  const __m256i zero = _mm256_setzero_si256(), cr = _mm256_set1_epi16('\r'), lf = _mm256_set1_epi16('\n');
+  const __m256i ascii_limit = _mm256_set1_epi16(0x80), two_byte_limit = _mm256_set1_epi16(0x800);
+  const __m256i lead_bits = _mm256_set1_epi16(0xC0), continuation_bits = _mm256_set1_epi16(0x80), low6 = _mm256_set1_epi16(0x3F);
   std::size_t i = 0;
   std::uint8_t* o = out;
-  while (size - i >= 16) {
-    __m128i v = load16(in + i);
-    if (big_endian) v = _mm_shuffle_epi8(v, swap);
-    const __m128i line_end = _mm_or_si128(_mm_cmpeq_epi16(v, _mm_set1_epi16('\r')), _mm_cmpeq_epi16(v, _mm_set1_epi16('\n')));
-    const __m128i is_ascii = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xFF80))), zero);
-    const __m128i below_800 = _mm_cmpeq_epi16(_mm_and_si128(v, _mm_set1_epi16(static_cast<short>(0xF800))), zero);
-    const int ascii_lanes = _mm_movemask_epi8(is_ascii);
-    if (_mm_movemask_epi8(line_end) == 0 && ascii_lanes == 0xFFFF) {
-      _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_packus_epi16(v, v));
-      o += 8;
-      i += 16;
+  while (size - i >= 32) {
+    __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+    if (big_endian) v = _mm256_shuffle_epi8(v, swap);
+    // Units are compared signed: 0x8000 and above (surrogates among them) count as others too.
+    const __m256i is_ascii = _mm256_and_si256(_mm256_cmpgt_epi16(ascii_limit, v), _mm256_cmpgt_epi16(v, _mm256_set1_epi16(-1)));
+    const __m256i two_bytes = _mm256_and_si256(_mm256_cmpgt_epi16(two_byte_limit, v), _mm256_cmpgt_epi16(v, _mm256_set1_epi16(-1)));
+    const __m256i other = _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi16(v, cr), _mm256_cmpeq_epi16(v, lf)),
+                                          _mm256_cmpeq_epi16(two_bytes, zero));
+    const unsigned others = static_cast<unsigned>(_mm256_movemask_epi8(other));
+    if (others == 0 && _mm256_movemask_epi8(is_ascii) == -1) {
+      const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
+      _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
+      o += 16;
+      i += 32;
       continue;
     }
-    if (_mm_movemask_epi8(line_end) != 0 || _mm_movemask_epi8(below_800) != 0xFFFF) {
-      // A line end, a character of three bytes or a surrogate: these eight
-      // units one at a time (a pair that crosses their end is taken next).
-      const Progress some = utf16_to_utf8_portable(big_endian, ascii, in + i, 16, o);
+    const int good = others == 0 ? 16 : __builtin_ctz(others) / 2;  // units before the first other one
+    if (good > 0) {
+      const __m256i first = _mm256_or_si256(_mm256_srli_epi16(v, 6), lead_bits);
+      const __m256i second = _mm256_slli_epi16(_mm256_or_si256(_mm256_and_si256(v, low6), continuation_bits), 8);
+      const __m256i lanes = _mm256_blendv_epi8(_mm256_or_si256(first, second), v, is_ascii);
+      const int m = _mm256_movemask_epi8(_mm256_packs_epi16(is_ascii, zero));
+      const int low = m & 0xFF, high = m >> 16 & 0xFF;
+      store16(o, shuffle_by(kOneOrTwoBytes, low, _mm256_castsi256_si128(lanes)));
+      if (good < 8) {
+        o += length_of_first(low, good);
+      } else {
+        o += kOneOrTwoBytes.length[low];
+        store16(o, shuffle_by(kOneOrTwoBytes, high, _mm256_extracti128_si256(lanes, 1)));
+        o += length_of_first(high, good - 8);
+      }
+      i += 2 * static_cast<std::size_t>(good);
+    }
+    if (good < 16) {
+      // The other one (with its low surrogate, or the LF after a CR).
+      const Progress some = utf16_to_utf8_portable(big_endian, ascii, in + i, std::min<std::size_t>(4, size - i), o);
       if (some.taken == 0) break;
       i += some.taken;
       o += some.written;
-      continue;
     }
-    // Two bytes for each unit: 110xxxxx 10xxxxxx, the first in the low byte
-    // of the lane; a unit below 0x80 is its own first byte, and its second
-    // is dropped by the shuffle.
-    const __m128i first = _mm_or_si128(_mm_srli_epi16(v, 6), _mm_set1_epi16(0xC0));
-    const __m128i second = _mm_slli_epi16(_mm_or_si128(_mm_and_si128(v, _mm_set1_epi16(0x3F)), _mm_set1_epi16(0x80)), 8);
-    const __m128i lanes = _mm_or_si128(_mm_and_si128(is_ascii, v), _mm_andnot_si128(is_ascii, _mm_or_si128(first, second)));
-    const int m = _mm_movemask_epi8(_mm_packs_epi16(is_ascii, zero));
-    store16(o, _mm_shuffle_epi8(lanes, _mm_load_si128(reinterpret_cast<const __m128i*>(kOneOrTwoBytes.shuffle[m].data()))));
-    o += kOneOrTwoBytes.length[m];
-    i += 16;
   }
   const Progress rest = utf16_to_utf8_portable(big_endian, ascii, in + i, size - i, o);
   return {i + rest.taken, static_cast<std::size_t>(o - out) + rest.written};
 }
 
-RECODIA_SSSE3 Progress utf8_to_utf16_ssse3(bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
-                                           std::size_t size, std::uint8_t* out) {
-  const __m128i zero = _mm_setzero_si128();
+// The constants of the UTF-8 loop, made once.
+struct Utf8Constants {
+  __m256i cr, lf, below_lead, lead_low, lead_high, low5, low6, ascii_limit;
+};
+
+// Sixteen places as 16-bit units (their own byte where ASCII, else the lead
+// before them and themselves), those that end a character packed together.
+RECODIA_AVX2 inline void put_ends(__m128i here, __m128i before, unsigned ends, const Utf8Constants& k,
+                                  const Compaction& kept, std::uint8_t*& o) {
+  const __m256i b = _mm256_cvtepu8_epi16(here), a = _mm256_cvtepu8_epi16(before);
+  const __m256i two = _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(a, k.low5), 6), _mm256_and_si256(b, k.low6));
+  const __m256i units = _mm256_blendv_epi8(two, b, _mm256_cmpgt_epi16(k.ascii_limit, b));
+  const int low = static_cast<int>(ends & 0xFF), high = static_cast<int>(ends >> 8 & 0xFF);
+  store16(o, shuffle_by(kept, low, _mm256_castsi256_si128(units)));
+  o += kept.length[low];
+  store16(o, shuffle_by(kept, high, _mm256_extracti128_si256(units, 1)));
+  o += kept.length[high];
+}
+
+RECODIA_AVX2 inline std::uint64_t bits_of(__m256i m) { return static_cast<std::uint32_t>(_mm256_movemask_epi8(m)); }
+
+// Thirty-two bytes at a time while they are ASCII and characters of two
+// bytes (C2..DF and a continuation), and no line end. Where anything else
+// comes (or a lead without its continuation, or a continuation without its
+// lead), the characters before it are kept and it is left to the portable loop.
+RECODIA_AVX2 Progress utf8_to_utf16_avx2(bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
+                                         std::size_t size, std::uint8_t* out) {
   const Compaction& kept = big_endian ? kKeptLanesSwapped : kKeptLanes;
+  // Signed bytes: continuations 0x80..0xBF are below -64, leads C2..DF between -63 and -32.
+  const Utf8Constants k{_mm256_set1_epi8('\r'), _mm256_set1_epi8('\n'),   _mm256_set1_epi8(-64),
+                        _mm256_set1_epi8(-63),  _mm256_set1_epi8(-32),    _mm256_set1_epi16(0x1F),
+                        _mm256_set1_epi16(0x3F), _mm256_set1_epi16(0x80)};
   std::size_t i = 0;
   std::uint8_t* o = out;
-  while (size - i >= 16) {
-    const __m128i v = load16(in + i);
-    const int line_end = _mm_movemask_epi8(_mm_or_si128(_mm_cmpeq_epi8(v, _mm_set1_epi8('\r')), _mm_cmpeq_epi8(v, _mm_set1_epi8('\n'))));
-    const int high = _mm_movemask_epi8(v);
-    if (line_end == 0 && high == 0) {
-      __m128i low = _mm_unpacklo_epi8(v, zero), upper = _mm_unpackhi_epi8(v, zero);
-      if (big_endian) low = _mm_unpacklo_epi8(zero, v), upper = _mm_unpackhi_epi8(zero, v);
-      store16(o, low);
-      store16(o + 16, upper);
-      o += 32;
-      i += 16;
+  while (size - i >= 32) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+    const std::uint64_t line_end = bits_of(_mm256_or_si256(_mm256_cmpeq_epi8(v, k.cr), _mm256_cmpeq_epi8(v, k.lf)));
+    const std::uint64_t high = bits_of(v);
+    if ((line_end | high) == 0) {
+      __m256i low = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v)), upper = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1));
+      if (big_endian) {
+        low = _mm256_slli_epi16(low, 8);
+        upper = _mm256_slli_epi16(upper, 8);
+      }
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o), low);
+      _mm256_storeu_si256(reinterpret_cast<__m256i*>(o + 32), upper);
+      o += 64;
+      i += 32;
       continue;
     }
-    // Leads of two bytes (C2..DF) and continuations; anything else above
-    // ASCII (C0, C1, E0..FF) is left to the portable loop.
-    const int leads = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xE0))), _mm_set1_epi8(static_cast<char>(0xC0))));
-    const int continuations = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xC0))), _mm_set1_epi8(static_cast<char>(0x80))));
-    const int overlong = _mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, _mm_set1_epi8(static_cast<char>(0xFE))), _mm_set1_epi8(static_cast<char>(0xC0))));
-    // A lead in the last place waits for the next chunk; every other lead is
-    // followed by a continuation, and every continuation follows a lead.
-    const int taken = leads & 0x8000 ? 15 : 16;
-    const int whole_leads = leads & 0x7FFF;
-    if (line_end != 0 || overlong != 0 || (leads | continuations) != high || continuations != (whole_leads << 1)) {
-      const Progress some = utf8_to_utf16_portable(big_endian, ascii, in + i, 16, o);
+    const std::uint64_t continuations = bits_of(_mm256_cmpgt_epi8(k.below_lead, v));
+    const std::uint64_t leads = bits_of(_mm256_and_si256(_mm256_cmpgt_epi8(v, k.lead_low), _mm256_cmpgt_epi8(k.lead_high, v)));
+    // The first place that is no part of such a character: a line end, C0,
+    // C1 or E0..FF, or where leads and continuations do not pair (bit 32: a
+    // lead last, whose continuation is beyond).
+    const std::uint64_t other =
+        line_end | (high & ~(leads | continuations)) | (continuations ^ leads << 1) | std::uint64_t{1} << 32;
+    const int first_other = __builtin_ctzll(other);
+    // The characters that end before it; a lead just before it waits.
+    const int taken = first_other > 0 && (leads >> (first_other - 1) & 1) ? first_other - 1 : first_other;
+    if (taken > 0) {
+      const unsigned ends = static_cast<unsigned>(~leads & ((std::uint64_t{1} << taken) - 1));
+      // Each byte's neighbour before it, across the halves.
+      const __m256i before = _mm256_alignr_epi8(v, _mm256_permute2x128_si256(v, v, 0x08), 15);
+      put_ends(_mm256_castsi256_si128(v), _mm256_castsi256_si128(before), ends & 0xFFFF, k, kept, o);
+      if (taken > 16) put_ends(_mm256_extracti128_si256(v, 1), _mm256_extracti128_si256(before, 1), ends >> 16, k, kept, o);
+      i += static_cast<std::size_t>(taken);
+    }
+    if (first_other < 32) {
+      const Progress some = utf8_to_utf16_portable(big_endian, ascii, in + i, std::min<std::size_t>(4, size - i), o);
       if (some.taken == 0) break;
       i += some.taken;
       o += some.written;
-      continue;
     }
-    // Each place that ends a character: its own byte when ASCII, else the
-    // lead before it and itself.
-    const __m128i before = _mm_slli_si128(v, 1);
-    const int ends = ~whole_leads & ((1 << taken) - 1);
-    for (int half = 0; half < 2; ++half) {
-      const __m128i b = half == 0 ? _mm_unpacklo_epi8(v, zero) : _mm_unpackhi_epi8(v, zero);
-      const __m128i a = half == 0 ? _mm_unpacklo_epi8(before, zero) : _mm_unpackhi_epi8(before, zero);
-      const __m128i two = _mm_or_si128(_mm_slli_epi16(_mm_and_si128(a, _mm_set1_epi16(0x1F)), 6), _mm_and_si128(b, _mm_set1_epi16(0x3F)));
-      const __m128i is_ascii = _mm_cmpeq_epi16(_mm_and_si128(b, _mm_set1_epi16(0x80)), zero);
-      const __m128i units = _mm_or_si128(_mm_and_si128(is_ascii, b), _mm_andnot_si128(is_ascii, two));
-      const int m = ends >> (8 * half) & 0xFF;
-      store16(o, _mm_shuffle_epi8(units, _mm_load_si128(reinterpret_cast<const __m128i*>(kept.shuffle[m].data()))));
-      o += kept.length[m];
-    }
-    i += static_cast<std::size_t>(taken);
   }
   const Progress rest = utf8_to_utf16_portable(big_endian, ascii, in + i, size - i, o);
   return {i + rest.taken, static_cast<std::size_t>(o - out) + rest.written};
 }
 
-bool has_ssse3() {
+bool has_avx2() {
   __builtin_cpu_init();
-  return __builtin_cpu_supports("ssse3");
+  return __builtin_cpu_supports("avx2");
 }
 
 #endif
@@ -259,9 +308,9 @@ bool has_ssse3() {
 
 std::span<const Level> available() {
 #ifdef RECODIA_X86
-  static const bool ssse3 = has_ssse3();
-  static constexpr Level kLevels[] = {Level::portable, Level::ssse3};
-  return {kLevels, ssse3 ? 2u : 1u};
+  static constexpr Level kLevels[] = {Level::portable, Level::avx2};
+  static const std::size_t count = has_avx2() ? 2 : 1;
+  return {kLevels, count};
 #else
   static constexpr Level kLevels[] = {Level::portable};
   return kLevels;
@@ -271,7 +320,7 @@ std::span<const Level> available() {
 Progress utf16_to_utf8(Level level, bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
                        std::size_t size, std::uint8_t* out) {
 #ifdef RECODIA_X86
-  if (level == Level::ssse3) return utf16_to_utf8_ssse3(big_endian, ascii, in, size, out);
+  if (level == Level::avx2) return utf16_to_utf8_avx2(big_endian, ascii, in, size, out);
 #endif
   (void)level;
   return utf16_to_utf8_portable(big_endian, ascii, in, size, out);
@@ -280,7 +329,7 @@ Progress utf16_to_utf8(Level level, bool big_endian, const AsciiOutcomes& ascii,
 Progress utf8_to_utf16(Level level, bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
                        std::size_t size, std::uint8_t* out) {
 #ifdef RECODIA_X86
-  if (level == Level::ssse3) return utf8_to_utf16_ssse3(big_endian, ascii, in, size, out);
+  if (level == Level::avx2) return utf8_to_utf16_avx2(big_endian, ascii, in, size, out);
 #endif
   (void)level;
   return utf8_to_utf16_portable(big_endian, ascii, in, size, out);

@@ -13,9 +13,9 @@
 
 namespace recodia::utf16_kernel {
 
-// A portable loop, and where the processor has SSSE3 one that takes 16
+// A portable loop, and where the processor has AVX2 one that takes 32
 // bytes at a time.
-enum class Level : std::uint8_t { portable, ssse3 };
+enum class Level : std::uint8_t { portable, avx2 };
 
 // The levels this processor runs, the fastest last.
 std::span<const Level> available();
