@@ -65,6 +65,17 @@ TEST(UnicodeFormsRun, NamedInPlaceBackIntoUtf16AndFromAPipe) {
   EXPECT_EQ(r.err, "Wait...\nrecodia: standard input: detected UTF-16BE (-utf16be)\n Done.\n");
 }
 
+// "-auto" passes on plain ASCII before the first letter beyond it, far into
+// the text: into UTF-16 that is written as UTF-16 too, the byte-order mark once.
+TEST(UnicodeFormsRun, AutoIntoUtf16AfterALongStretchOfAscii) {
+  TempDir dir;
+  const Bytes ascii = repeated("plain \"ASCII\" text\n", 100000), russian = data_file("russian.txt");
+  write_file(dir / "in", ascii + iconv_convert("UTF-8", "CP1251", russian));
+  const RunResult r = run_recodia({"-ni", "-auto", "-toutf16", "in", "out"}, dir.path());
+  EXPECT_EQ(r.exit_code, 0) << r.err;
+  EXPECT_TRUE(same_bytes(iconv_convert("UTF-8", "UTF-16", replace_all(ascii + russian, "\n", "\r\n")), read_file(dir / "out")));
+}
+
 // The guard: a UTF-16 file named as a code page, and a code page named as UTF-16.
 TEST(UnicodeFormsRun, GuardSaysWhatTheTextLooksLike) {
   TempDir dir;
