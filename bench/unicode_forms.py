@@ -12,9 +12,11 @@ interleaved and repeated, for each text:
 (-noaltlf keeps the line ends, as iconv does; recodia's output is checked to
 be iconv's byte for byte, with the byte-order mark that -toutf16 writes first),
 and recodia with the targets' own line ends (-toutf8 writes LF, -toutf16 CR LF).
-Prints the median throughput in MB of input per second, the ratio to iconv,
-and the peak resident memory (GNU time); last, recodia's peak memory on a
-tenth of the input, to show that it does not grow with the file.
+Prints the median throughput in MB of input per second, the ratio to iconv's
+time, the ratio to iconv's processor time (user and system, from GNU time: the
+fairer measure where other work shares the machine), and the peak resident
+memory; last, recodia's peak memory on a tenth of the input, to show that it
+does not grow with the file.
 
 Usage:  cmake --build <build dir> --target bench_unicode_forms
    or:  python3 bench/unicode_forms.py --recodia <build dir>/recodia [--size-mb 60] [--repeat 7]
@@ -111,23 +113,28 @@ def main():
                     if f.read() != mark + reference:
                         sys.exit(f"{name}: {cmds[ours_at][0]} wrote other bytes than {cmds[iconv_at][0]}")
 
-        print(f"{'text':8} {'command':34} {'MB/s':>6} {'x iconv':>8} {'peak RSS':>10}")
+        print(f"{'text':8} {'command':34} {'MB/s':>6} {'x iconv':>8} {'cpu x iconv':>12} {'peak RSS':>10}")
         for name, utf16, utf8, small in inputs:
             cmds = commands(utf16, utf8)
             seconds = [[] for _ in cmds]
+            processor = [[] for _ in cmds]
             peaks = [0] * len(cmds)
             for _ in range(args.repeat):
                 for k, (_, argv, _, _) in enumerate(cmds):
                     if os.path.exists(out):
                         os.remove(out)
-                    s, _, peak = run_once(argv, os.devnull, timer, os.path.join(folder, "time"))
+                    s, cpu, peak = run_once(argv, os.devnull, timer, os.path.join(folder, "time"))
                     seconds[k].append(s)
+                    processor[k].append(cpu or 0.0)
                     peaks[k] = max(peaks[k], peak or 0)
             medians = [statistics.median(s) for s in seconds]
+            cpu = [statistics.median(p) for p in processor]
             for k, (label, _, source, reference) in enumerate(cmds):
                 mb = os.path.getsize(source) / 1e6
-                ratio = medians[reference] / medians[k] if reference is not None else 1.0
-                print(f"{name:8} {label:34} {mb / medians[k]:6.0f} {ratio:8.2f} {peaks[k] / 1024:7.1f} MiB")
+                at = reference if reference is not None else k
+                ratio = medians[at] / medians[k]
+                cpu_ratio = f"{cpu[at] / cpu[k]:12.2f}" if cpu[k] > 0 else f"{'-':>12}"
+                print(f"{name:8} {label:34} {mb / medians[k]:6.0f} {ratio:8.2f} {cpu_ratio} {peaks[k] / 1024:7.1f} MiB")
             _, _, small_peak = run_once([recodia, "-ni", "-utf16", "-toutf8", small, out], os.devnull, timer,
                                         os.path.join(folder, "time"))
             if small_peak:

@@ -250,8 +250,11 @@ std::span<const std::uint8_t> StreamConverter::finish() {
   }
   // The CRs held at the end of a text that may end its lines in CR alone,
   // then a UTF-8 sequence cut short there.
-  const std::span<const std::uint8_t> held = convert_read(line_ends_.finish());
-  tail_.assign(held.begin(), held.end());
+  tail_.clear();
+  if (const std::span<const std::uint8_t> held = line_ends_.finish(); !held.empty()) {
+    const std::span<const std::uint8_t> out = convert_read(held);
+    tail_.assign(out.begin(), out.end());
+  }
   if (utf8_) {
     std::uint8_t* out = room(64);
     tail_.insert(tail_.end(), out, out + utf8_->finish(out));
