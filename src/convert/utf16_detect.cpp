@@ -1,5 +1,6 @@
 #include "convert/utf16_detect.hpp"
 
+#include <algorithm>
 #include <array>
 #include <initializer_list>
 
@@ -41,29 +42,36 @@ constexpr bool never_text(Character c) { return c == 0 || (c >= 0xE000 && c <= 0
 
 // How a sample reads in one form: its characters, and of those how many are
 // characters of text, how many have 0x00 or 0x04 as their high byte, and how
-// many no text holds; and its ill-formed units.
+// many no text holds; and its ill-formed units. The same for its start.
 struct Census {
   std::uint64_t characters = 0, text = 0, latin_or_cyrillic = 0, never = 0, ill_formed = 0;
+  std::uint64_t start = 0, start_text = 0, start_latin_or_cyrillic = 0;
 };
 
-std::uint32_t unit_at(const std::uint8_t* p, int size, bool big_endian) {
+// The start that must read as text on its own, so that a sample that does
+// not is given up after a few characters.
+constexpr std::uint64_t kStart = 256;
+
+template <int kUnit, bool kBigEndian>
+std::uint32_t unit_at(const std::uint8_t* p) {
   std::uint32_t unit = 0;
-  for (int i = 0; i < size; ++i) unit |= std::uint32_t{p[i]} << 8 * (big_endian ? size - 1 - i : i);
+  for (int i = 0; i < kUnit; ++i) unit |= std::uint32_t{p[i]} << 8 * (kBigEndian ? kUnit - 1 - i : i);
   return unit;
 }
 
 // Counts the characters after `skip` bytes (a byte-order mark); a unit or a
 // surrogate pair cut by the end of the sample is forgiven. Without
 // `to_the_end` it stops once the sample can no longer read as plain text.
-Census take_census(std::span<const std::uint8_t> sample, std::size_t skip, int unit, bool big_endian, bool to_the_end) {
+template <int kUnit, bool kBigEndian>
+Census census_of(std::span<const std::uint8_t> sample, std::size_t skip, bool to_the_end) {
   Census c;
-  const std::size_t size = static_cast<std::size_t>(unit);
+  constexpr std::size_t size = kUnit;
   const std::uint64_t units = sample.size() / size;
   for (std::size_t i = skip; i + size <= sample.size(); i += size) {
-    std::uint32_t u = unit_at(&sample[i], unit, big_endian);
-    if (unit == 2 && is_high_surrogate(u)) {
+    std::uint32_t u = unit_at<kUnit, kBigEndian>(&sample[i]);
+    if (kUnit == 2 && is_high_surrogate(u)) {
       if (i + 2 * size > sample.size()) break;
-      const std::uint32_t low = unit_at(&sample[i + size], unit, big_endian);
+      const std::uint32_t low = unit_at<kUnit, kBigEndian>(&sample[i + size]);
       if (is_low_surrogate(low)) u = from_surrogates(u, low), i += size;
     }
     if (!is_scalar_value(u)) {
@@ -74,11 +82,18 @@ Census take_census(std::span<const std::uint8_t> sample, std::size_t skip, int u
       c.latin_or_cyrillic += (u >> 8) == 0 || (u >> 8) == 4;
       c.never += never_text(u);
     }
-    if (!to_the_end && (c.ill_formed > 0 || (c.characters - c.text) * 16 > units ||
-                        (c.characters - c.latin_or_cyrillic) * 2 > units))
+    if (c.characters <= kStart) c.start = c.characters, c.start_text = c.text, c.start_latin_or_cyrillic = c.latin_or_cyrillic;
+    const std::uint64_t bound = c.characters <= kStart ? std::min(units, kStart) : units;
+    if (!to_the_end && (c.ill_formed > 0 || (c.characters - c.text) * 16 > bound ||
+                        (c.characters - c.latin_or_cyrillic) * 2 > bound))
       break;
   }
   return c;
+}
+
+Census take_census(std::span<const std::uint8_t> sample, std::size_t skip, int unit, bool big_endian, bool to_the_end) {
+  if (unit == 4) return big_endian ? census_of<4, true>(sample, skip, to_the_end) : census_of<4, false>(sample, skip, to_the_end);
+  return big_endian ? census_of<2, true>(sample, skip, to_the_end) : census_of<2, false>(sample, skip, to_the_end);
 }
 
 // After a byte-order mark: anything but a sample whose characters are mostly
@@ -87,10 +102,13 @@ Census take_census(std::span<const std::uint8_t> sample, std::size_t skip, int u
 bool reads_after_mark(const Census& c) { return (c.never + c.ill_formed) * 2 <= c.characters; }
 
 // Without one: well-formed, hardly a character outside text, and mostly
-// ASCII, Latin-1 or Cyrillic.
+// ASCII, Latin-1 or Cyrillic, at the start and in the whole sample.
 bool reads_as_plain_text(const Census& c) {
-  return c.characters > 0 && c.ill_formed == 0 && (c.characters - c.text) * 16 <= c.characters &&
-         c.latin_or_cyrillic * 2 >= c.characters;
+  const auto plain = [](std::uint64_t characters, std::uint64_t text, std::uint64_t latin_or_cyrillic) {
+    return (characters - text) * 16 <= characters && latin_or_cyrillic * 2 >= characters;
+  };
+  return c.characters > 0 && c.ill_formed == 0 && plain(c.characters, c.text, c.latin_or_cyrillic) &&
+         plain(c.start, c.start_text, c.start_latin_or_cyrillic);
 }
 
 struct Candidate {
