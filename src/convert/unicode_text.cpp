@@ -68,6 +68,8 @@ UnicodeText::UnicodeText(const ConversionSettings& settings, ConversionPath path
   for (Character c : {U'é', U'Ж', U'—', U'\uFEFF', U'\uFFFD', U'😀'})
     if (!writes_itself(c)) return;
   kernel_ = kernel ? *kernel : utf16_kernel::available().back();
+  const Encoding& target = encoding(settings.target);
+  kernel_line_ends_ = utf16_kernel::line_end_rule(ascii_, target.form == Form::utf16, has_trait(target, kBigEndian));
 }
 
 ByteOutcome UnicodeText::work_out(Character c) {
@@ -164,8 +166,10 @@ std::size_t UnicodeText::finish(std::uint8_t* out) {
 }
 
 utf16_kernel::Progress UnicodeText::run_kernel(const std::uint8_t* in, std::size_t size, std::uint8_t* out) const {
-  if (form_ == Form::utf16) return utf16_kernel::utf16_to_utf8(*kernel_, wide_.big_endian(), ascii_, in, size, out);
-  return utf16_kernel::utf8_to_utf16(*kernel_, has_trait(encoding(settings_.target), kBigEndian), ascii_, in, size, out);
+  if (form_ == Form::utf16)
+    return utf16_kernel::utf16_to_utf8(*kernel_, wide_.big_endian(), ascii_, kernel_line_ends_, in, size, out);
+  return utf16_kernel::utf8_to_utf16(*kernel_, has_trait(encoding(settings_.target), kBigEndian), ascii_,
+                                     kernel_line_ends_, in, size, out);
 }
 
 std::size_t UnicodeText::convert_fast(std::span<const std::uint8_t> in, std::uint8_t* out) {

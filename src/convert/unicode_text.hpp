@@ -77,6 +77,7 @@ class UnicodeText {
   // character but CR and LF is written so (a Unicode source and target).
   std::optional<utf16_kernel::Level> kernel_;
   utf16_kernel::AsciiOutcomes ascii_{};
+  utf16_kernel::LineEndRule kernel_line_ends_ = utf16_kernel::LineEndRule::stop;
   std::array<std::unique_ptr<std::array<ByteOutcome, 64>>, 0x10000 / 64> pages_;
   ByteOutcome scratch_;
 };

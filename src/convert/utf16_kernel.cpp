@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <initializer_list>
 
 #include "convert/utf16.hpp"
 
@@ -159,16 +160,65 @@ RECODIA_AVX2 inline __m128i shuffle_by(const Compaction& c, int m, __m128i v) {
 // counted as one byte each, and taken off again.
 inline int length_of_first(int m, int k) { return kOneOrTwoBytes.length[(m | (0xFF << k)) & 0xFF] - (8 - k); }
 
-// Sixteen units at a time while they are below U+0800 and no line end: two
-// bytes each (110xxxxx 10xxxxxx, the first in the low byte of the lane), or
-// one where below 0x80, each 128-bit half packed on its own. Where a unit is
-// anything else, the units before it are kept, and it is left to the
-// portable loop.
-RECODIA_AVX2 Progress utf16_to_utf8_avx2(bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
-                                         std::size_t size, std::uint8_t* out) {
+// For each place, the shuffle that takes out the byte there.
+constexpr std::array<std::array<std::uint8_t, 16>, 16> byte_taken_out() {
+  std::array<std::array<std::uint8_t, 16>, 16> t{};
+  for (int at = 0; at < 16; ++at)
+    for (int i = 0; i < 16; ++i) t[at][i] = static_cast<std::uint8_t>(i < at ? i : i + 1 < 16 ? i + 1 : 0x80);
+  return t;
+}
+alignas(16) constexpr std::array<std::array<std::uint8_t, 16>, 16> kByteTakenOut = byte_taken_out();
+
+// One bit per 16-bit lane of a comparison.
+RECODIA_AVX2 inline unsigned lanes_of(__m256i m) {
+  const unsigned bits = static_cast<unsigned>(_mm256_movemask_epi8(_mm256_packs_epi16(m, _mm256_setzero_si256())));
+  return (bits & 0xFF) | (bits >> 8 & 0xFF00);
+}
+
+// Where CR and LF are written by the wide loop: `others` it leaves to the
+// portable loop, `dropped` write nothing; the rest are ASCII like any other.
+struct LineEndPlaces {
+  unsigned others = 0, dropped = 0;
+};
+// `last` is the bit of the last place: a CR there may pair with an LF beyond.
+inline LineEndPlaces line_end_places(LineEndRule rule, std::uint64_t cr, std::uint64_t lf, std::uint64_t last) {
+  switch (rule) {
+    case LineEndRule::stop: return {static_cast<unsigned>(cr | lf), 0};
+    case LineEndRule::as_they_are: return {};
+    case LineEndRule::drop_cr: return {0, static_cast<unsigned>(cr)};
+    case LineEndRule::keep_cr_lf: {
+      const std::uint64_t paired_cr = cr & lf >> 1, paired_lf = lf & cr << 1;
+      return {static_cast<unsigned>((lf & ~paired_lf) | (cr & last)), static_cast<unsigned>(cr & ~paired_cr & ~last)};
+    }
+  }
+  return {};
+}
+
+// Eight lanes of one or two bytes packed, the first `k` of them kept, those
+// of `dropped` (CRs, one byte each) taken out; the bytes written.
+RECODIA_AVX2 inline int put_lanes(__m128i lanes, int ascii, int k, unsigned dropped, std::uint8_t* o) {
+  __m128i packed = shuffle_by(kOneOrTwoBytes, ascii, lanes);
+  int length = length_of_first(ascii, k);
+  for (unsigned d = dropped & ((1u << k) - 1); d != 0;) {
+    const int lane = 31 - __builtin_clz(d);  // the last first, so that the places before stay
+    d &= ~(1u << lane);
+    packed = _mm_shuffle_epi8(packed, _mm_load_si128(reinterpret_cast<const __m128i*>(kByteTakenOut[length_of_first(ascii, lane)].data())));
+    --length;
+  }
+  store16(o, packed);
+  return length;
+}
+
+// Sixteen units at a time while they are below U+0800: two bytes each
+// (110xxxxx 10xxxxxx, the first in the low byte of the lane), or one where
+// below 0x80, each 128-bit half packed on its own; CR and LF as the rule
+// allows. Where a unit is anything else, the units before it are kept, and
+// it is left to the portable loop.
+RECODIA_AVX2 Progress utf16_to_utf8_avx2(bool big_endian, const AsciiOutcomes& ascii, LineEndRule line_ends,
+                                         const std::uint8_t* in, std::size_t size, std::uint8_t* out) {
   const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7, 6, 9,
                                         8, 11, 10, 13, 12, 15, 14);
-  const __m256i zero = _mm256_setzero_si256(), cr = _mm256_set1_epi16('\r'), lf = _mm256_set1_epi16('\n');
+  const __m256i cr = _mm256_set1_epi16('\r'), lf = _mm256_set1_epi16('\n');
   const __m256i ascii_limit = _mm256_set1_epi16(0x80), two_byte_limit = _mm256_set1_epi16(0x800);
   const __m256i lead_bits = _mm256_set1_epi16(0xC0), continuation_bits = _mm256_set1_epi16(0x80), low6 = _mm256_set1_epi16(0x3F);
   std::size_t i = 0;
@@ -179,31 +229,25 @@ RECODIA_AVX2 Progress utf16_to_utf8_avx2(bool big_endian, const AsciiOutcomes& a
     // Units are compared signed: 0x8000 and above (surrogates among them) count as others too.
     const __m256i is_ascii = _mm256_and_si256(_mm256_cmpgt_epi16(ascii_limit, v), _mm256_cmpgt_epi16(v, _mm256_set1_epi16(-1)));
     const __m256i two_bytes = _mm256_and_si256(_mm256_cmpgt_epi16(two_byte_limit, v), _mm256_cmpgt_epi16(v, _mm256_set1_epi16(-1)));
-    const __m256i other = _mm256_or_si256(_mm256_or_si256(_mm256_cmpeq_epi16(v, cr), _mm256_cmpeq_epi16(v, lf)),
-                                          _mm256_cmpeq_epi16(two_bytes, zero));
-    const unsigned others = static_cast<unsigned>(_mm256_movemask_epi8(other));
-    if (others == 0 && _mm256_movemask_epi8(is_ascii) == -1) {
+    const LineEndPlaces places =
+        line_end_places(line_ends, lanes_of(_mm256_cmpeq_epi16(v, cr)), lanes_of(_mm256_cmpeq_epi16(v, lf)), 0x8000);
+    const unsigned others = places.others | (~lanes_of(two_bytes) & 0xFFFF);
+    if ((others | places.dropped) == 0 && _mm256_movemask_epi8(is_ascii) == -1) {
       const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
       o += 16;
       i += 32;
       continue;
     }
-    const int good = others == 0 ? 16 : __builtin_ctz(others) / 2;  // units before the first other one
+    const int good = __builtin_ctz(others | 0x10000);  // units before the first other one
     if (good > 0) {
       const __m256i first = _mm256_or_si256(_mm256_srli_epi16(v, 6), lead_bits);
       const __m256i second = _mm256_slli_epi16(_mm256_or_si256(_mm256_and_si256(v, low6), continuation_bits), 8);
       const __m256i lanes = _mm256_blendv_epi8(_mm256_or_si256(first, second), v, is_ascii);
-      const int m = _mm256_movemask_epi8(_mm256_packs_epi16(is_ascii, zero));
-      const int low = m & 0xFF, high = m >> 16 & 0xFF;
-      store16(o, shuffle_by(kOneOrTwoBytes, low, _mm256_castsi256_si128(lanes)));
-      if (good < 8) {
-        o += length_of_first(low, good);
-      } else {
-        o += kOneOrTwoBytes.length[low];
-        store16(o, shuffle_by(kOneOrTwoBytes, high, _mm256_extracti128_si256(lanes, 1)));
-        o += length_of_first(high, good - 8);
-      }
+      const unsigned m = lanes_of(is_ascii);
+      o += put_lanes(_mm256_castsi256_si128(lanes), static_cast<int>(m & 0xFF), std::min(good, 8), places.dropped & 0xFF, o);
+      if (good > 8)
+        o += put_lanes(_mm256_extracti128_si256(lanes, 1), static_cast<int>(m >> 8), good - 8, places.dropped >> 8, o);
       i += 2 * static_cast<std::size_t>(good);
     }
     if (good < 16) {
@@ -243,8 +287,8 @@ RECODIA_AVX2 inline std::uint64_t bits_of(__m256i m) { return static_cast<std::u
 // bytes (C2..DF and a continuation), and no line end. Where anything else
 // comes (or a lead without its continuation, or a continuation without its
 // lead), the characters before it are kept and it is left to the portable loop.
-RECODIA_AVX2 Progress utf8_to_utf16_avx2(bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
-                                         std::size_t size, std::uint8_t* out) {
+RECODIA_AVX2 Progress utf8_to_utf16_avx2(bool big_endian, const AsciiOutcomes& ascii, LineEndRule line_ends,
+                                         const std::uint8_t* in, std::size_t size, std::uint8_t* out) {
   const Compaction& kept = big_endian ? kKeptLanesSwapped : kKeptLanes;
   // Signed bytes: continuations 0x80..0xBF are below -64, leads C2..DF between -63 and -32.
   const Utf8Constants k{_mm256_set1_epi8('\r'), _mm256_set1_epi8('\n'),   _mm256_set1_epi8(-64),
@@ -254,9 +298,10 @@ RECODIA_AVX2 Progress utf8_to_utf16_avx2(bool big_endian, const AsciiOutcomes& a
   std::uint8_t* o = out;
   while (size - i >= 32) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
-    const std::uint64_t line_end = bits_of(_mm256_or_si256(_mm256_cmpeq_epi8(v, k.cr), _mm256_cmpeq_epi8(v, k.lf)));
+    const LineEndPlaces places =
+        line_end_places(line_ends, bits_of(_mm256_cmpeq_epi8(v, k.cr)), bits_of(_mm256_cmpeq_epi8(v, k.lf)), 0x80000000u);
     const std::uint64_t high = bits_of(v);
-    if ((line_end | high) == 0) {
+    if ((places.others | places.dropped | high) == 0) {
       __m256i low = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v)), upper = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1));
       if (big_endian) {
         low = _mm256_slli_epi16(low, 8);
@@ -270,16 +315,16 @@ RECODIA_AVX2 Progress utf8_to_utf16_avx2(bool big_endian, const AsciiOutcomes& a
     }
     const std::uint64_t continuations = bits_of(_mm256_cmpgt_epi8(k.below_lead, v));
     const std::uint64_t leads = bits_of(_mm256_and_si256(_mm256_cmpgt_epi8(v, k.lead_low), _mm256_cmpgt_epi8(k.lead_high, v)));
-    // The first place that is no part of such a character: a line end, C0,
-    // C1 or E0..FF, or where leads and continuations do not pair (bit 32: a
-    // lead last, whose continuation is beyond).
+    // The first place that is no part of such a character: a line end the
+    // rule leaves, C0, C1 or E0..FF, or where leads and continuations do not
+    // pair (bit 32: a lead last, whose continuation is beyond).
     const std::uint64_t other =
-        line_end | (high & ~(leads | continuations)) | (continuations ^ leads << 1) | std::uint64_t{1} << 32;
+        places.others | (high & ~(leads | continuations)) | (continuations ^ leads << 1) | std::uint64_t{1} << 32;
     const int first_other = __builtin_ctzll(other);
     // The characters that end before it; a lead just before it waits.
     const int taken = first_other > 0 && (leads >> (first_other - 1) & 1) ? first_other - 1 : first_other;
     if (taken > 0) {
-      const unsigned ends = static_cast<unsigned>(~leads & ((std::uint64_t{1} << taken) - 1));
+      const unsigned ends = static_cast<unsigned>(~leads & ~std::uint64_t{places.dropped} & ((std::uint64_t{1} << taken) - 1));
       // Each byte's neighbour before it, across the halves.
       const __m256i before = _mm256_alignr_epi8(v, _mm256_permute2x128_si256(v, v, 0x08), 15);
       put_ends(_mm256_castsi256_si128(v), _mm256_castsi256_si128(before), ends & 0xFFFF, k, kept, o);
@@ -306,6 +351,26 @@ bool has_avx2() {
 
 }  // namespace
 
+LineEndRule line_end_rule(const AsciiOutcomes& ascii, bool utf16, bool big_endian) {
+  const auto written = [&](std::initializer_list<Character> characters) {
+    ByteOutcome o;
+    for (const Character c : characters) {
+      if (utf16) put_unit(c, 2, big_endian, [&](std::uint8_t b) { o.bytes[o.length++] = b; });
+      else o.bytes[o.length++] = static_cast<std::uint8_t>(c);
+    }
+    return o;
+  };
+  const auto is = [](const ByteOutcome& a, const ByteOutcome& b) {
+    return a.length == b.length && std::equal(a.bytes.begin(), a.bytes.begin() + a.length, b.bytes.begin());
+  };
+  const ByteOutcome& cr = ascii['\r'];
+  const ByteOutcome& lf = ascii['\n'];
+  if (is(cr, written({'\r'})) && is(lf, written({'\n'}))) return LineEndRule::as_they_are;
+  if (is(cr, written({})) && is(lf, written({'\n'}))) return LineEndRule::drop_cr;
+  if (is(cr, written({})) && is(lf, written({'\r', '\n'}))) return LineEndRule::keep_cr_lf;
+  return LineEndRule::stop;
+}
+
 std::span<const Level> available() {
 #ifdef RECODIA_X86
   static constexpr Level kLevels[] = {Level::portable, Level::avx2};
@@ -317,21 +382,21 @@ std::span<const Level> available() {
 #endif
 }
 
-Progress utf16_to_utf8(Level level, bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
-                       std::size_t size, std::uint8_t* out) {
+Progress utf16_to_utf8(Level level, bool big_endian, const AsciiOutcomes& ascii, LineEndRule line_ends,
+                       const std::uint8_t* in, std::size_t size, std::uint8_t* out) {
 #ifdef RECODIA_X86
-  if (level == Level::avx2) return utf16_to_utf8_avx2(big_endian, ascii, in, size, out);
+  if (level == Level::avx2) return utf16_to_utf8_avx2(big_endian, ascii, line_ends, in, size, out);
 #endif
-  (void)level;
+  (void)level, (void)line_ends;
   return utf16_to_utf8_portable(big_endian, ascii, in, size, out);
 }
 
-Progress utf8_to_utf16(Level level, bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
-                       std::size_t size, std::uint8_t* out) {
+Progress utf8_to_utf16(Level level, bool big_endian, const AsciiOutcomes& ascii, LineEndRule line_ends,
+                       const std::uint8_t* in, std::size_t size, std::uint8_t* out) {
 #ifdef RECODIA_X86
-  if (level == Level::avx2) return utf8_to_utf16_avx2(big_endian, ascii, in, size, out);
+  if (level == Level::avx2) return utf8_to_utf16_avx2(big_endian, ascii, line_ends, in, size, out);
 #endif
-  (void)level;
+  (void)level, (void)line_ends;
   return utf8_to_utf16_portable(big_endian, ascii, in, size, out);
 }
 

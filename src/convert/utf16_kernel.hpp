@@ -32,14 +32,26 @@ struct Progress {
 // from the byte processor, so that the line style stays its own.
 using AsciiOutcomes = std::array<ByteOutcome, 0x80>;
 
+// What the wide loops may do with CR and LF themselves, as their outcomes
+// allow; whatever else they write is left to the portable loop.
+enum class LineEndRule : std::uint8_t {
+  stop,         // nothing: the portable loop writes every CR and LF
+  as_they_are,  // each writes itself ("-noaltlf")
+  drop_cr,      // LF writes itself, CR nothing (LF line ends)
+  keep_cr_lf,   // CR LF writes itself, a CR alone nothing (CR LF line ends)
+};
+
+// The rule for these outcomes, in UTF-16 of the given order or in UTF-8.
+LineEndRule line_end_rule(const AsciiOutcomes& ascii, bool utf16, bool big_endian);
+
 // UTF-16 in the given byte order to UTF-8. `in` must begin a character;
 // `out` needs three bytes per input unit, and 64 more.
-Progress utf16_to_utf8(Level level, bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
-                       std::size_t size, std::uint8_t* out);
+Progress utf16_to_utf8(Level level, bool big_endian, const AsciiOutcomes& ascii, LineEndRule line_ends,
+                       const std::uint8_t* in, std::size_t size, std::uint8_t* out);
 
 // UTF-8 to UTF-16 in the given byte order. `in` must begin a character;
 // `out` needs four bytes per input byte, and 64 more.
-Progress utf8_to_utf16(Level level, bool big_endian, const AsciiOutcomes& ascii, const std::uint8_t* in,
-                       std::size_t size, std::uint8_t* out);
+Progress utf8_to_utf16(Level level, bool big_endian, const AsciiOutcomes& ascii, LineEndRule line_ends,
+                       const std::uint8_t* in, std::size_t size, std::uint8_t* out);
 
 }  // namespace recodia::utf16_kernel
