@@ -219,26 +219,29 @@ RECODIA_AVX2 Progress utf16_to_utf8_avx2(bool big_endian, const AsciiOutcomes& a
   const __m256i swap = _mm256_setr_epi8(1, 0, 3, 2, 5, 4, 7, 6, 9, 8, 11, 10, 13, 12, 15, 14, 1, 0, 3, 2, 5, 4, 7, 6, 9,
                                         8, 11, 10, 13, 12, 15, 14);
   const __m256i cr = _mm256_set1_epi16('\r'), lf = _mm256_set1_epi16('\n');
-  const __m256i ascii_limit = _mm256_set1_epi16(0x80), two_byte_limit = _mm256_set1_epi16(0x800);
+  const __m256i last_ascii = _mm256_set1_epi16(0x7F), last_two_bytes = _mm256_set1_epi16(0x7FF);
   const __m256i lead_bits = _mm256_set1_epi16(0xC0), continuation_bits = _mm256_set1_epi16(0x80), low6 = _mm256_set1_epi16(0x3F);
   std::size_t i = 0;
   std::uint8_t* o = out;
   while (size - i >= 32) {
     __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
     if (big_endian) v = _mm256_shuffle_epi8(v, swap);
-    // Units are compared signed: 0x8000 and above (surrogates among them) count as others too.
-    const __m256i is_ascii = _mm256_and_si256(_mm256_cmpgt_epi16(ascii_limit, v), _mm256_cmpgt_epi16(v, _mm256_set1_epi16(-1)));
-    const __m256i two_bytes = _mm256_and_si256(_mm256_cmpgt_epi16(two_byte_limit, v), _mm256_cmpgt_epi16(v, _mm256_set1_epi16(-1)));
-    const LineEndPlaces places =
-        line_end_places(line_ends, lanes_of(_mm256_cmpeq_epi16(v, cr)), lanes_of(_mm256_cmpeq_epi16(v, lf)), 0x8000);
-    const unsigned others = places.others | (~lanes_of(two_bytes) & 0xFFFF);
-    if ((others | places.dropped) == 0 && _mm256_movemask_epi8(is_ascii) == -1) {
+    const __m256i is_ascii = _mm256_cmpeq_epi16(_mm256_max_epu16(v, last_ascii), last_ascii);
+    const __m256i line_end = _mm256_or_si256(_mm256_cmpeq_epi16(v, cr), _mm256_cmpeq_epi16(v, lf));
+    const bool below_800 = _mm256_movemask_epi8(_mm256_cmpeq_epi16(_mm256_max_epu16(v, last_two_bytes), last_two_bytes)) == -1;
+    LineEndPlaces places;
+    if (_mm256_movemask_epi8(line_end) != 0)
+      places = line_end_places(line_ends, lanes_of(_mm256_cmpeq_epi16(v, cr)), lanes_of(_mm256_cmpeq_epi16(v, lf)), 0x8000);
+    if (below_800 && (places.others | places.dropped) == 0 && _mm256_movemask_epi8(is_ascii) == -1) {
       const __m256i packed = _mm256_permute4x64_epi64(_mm256_packus_epi16(v, v), 0x08);
       _mm_storeu_si128(reinterpret_cast<__m128i*>(o), _mm256_castsi256_si128(packed));
       o += 16;
       i += 32;
       continue;
     }
+    unsigned others = places.others;
+    if (!below_800)
+      others |= ~lanes_of(_mm256_cmpeq_epi16(_mm256_max_epu16(v, last_two_bytes), last_two_bytes)) & 0xFFFF;
     const int good = __builtin_ctz(others | 0x10000);  // units before the first other one
     if (good > 0) {
       const __m256i first = _mm256_or_si256(_mm256_srli_epi16(v, 6), lead_bits);
@@ -298,8 +301,9 @@ RECODIA_AVX2 Progress utf8_to_utf16_avx2(bool big_endian, const AsciiOutcomes& a
   std::uint8_t* o = out;
   while (size - i >= 32) {
     const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
-    const LineEndPlaces places =
-        line_end_places(line_ends, bits_of(_mm256_cmpeq_epi8(v, k.cr)), bits_of(_mm256_cmpeq_epi8(v, k.lf)), 0x80000000u);
+    LineEndPlaces places;
+    if (bits_of(_mm256_or_si256(_mm256_cmpeq_epi8(v, k.cr), _mm256_cmpeq_epi8(v, k.lf))) != 0)
+      places = line_end_places(line_ends, bits_of(_mm256_cmpeq_epi8(v, k.cr)), bits_of(_mm256_cmpeq_epi8(v, k.lf)), 0x80000000u);
     const std::uint64_t high = bits_of(v);
     if ((places.others | places.dropped | high) == 0) {
       __m256i low = _mm256_cvtepu8_epi16(_mm256_castsi256_si128(v)), upper = _mm256_cvtepu8_epi16(_mm256_extracti128_si256(v, 1));
