@@ -114,7 +114,7 @@ int main(int argc, char** argv) {
 
   // The outcome table's byte-wise loop, where a single-byte source has one.
   std::optional<recodia::OutcomeTable> outcomes;
-  if (settings.source != recodia::kUtf8) outcomes = recodia::OutcomeTable::build(settings);
+  if (recodia::is_single_byte_source(recodia::encoding(settings.source))) outcomes = recodia::OutcomeTable::build(settings);
   if (outcomes) {
     std::vector<std::uint8_t> output(outcomes->capacity_for(kBlock));
     const Result bytewise = best_of(9, input, [&](const auto& in) {

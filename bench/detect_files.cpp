@@ -31,7 +31,8 @@ std::string_view answer(const recodia::Detection& d) {
     case recodia::TextKind::utf8: return "utf8";
     case recodia::TextKind::binary: return "binary";
     case recodia::TextKind::mixed: return "mixed";
-    case recodia::TextKind::single_byte: break;
+    case recodia::TextKind::single_byte:
+    case recodia::TextKind::utf16_or_32: break;
   }
   return recodia::encoding(d.encoding).name;
 }

@@ -10,16 +10,16 @@ set(CPACK_PACKAGE_DESCRIPTION_SUMMARY
 # encodings: generated from the registry by tools/gen_docs.cpp; do not edit
 set(CPACK_PACKAGE_DESCRIPTION
     "Recodia converts text files between UTF-8 and the Cyrillic, Turkish and\n\
-West-European code pages. It knows 22 encodings: 1 Unicode form, 20\n\
+West-European code pages. It knows 26 encodings: 5 Unicode forms, 20\n\
 single-byte code pages and a Latin transliteration of Cyrillic: Unicode\n\
-(UTF-8), Cyrillic (KX, CP866, Windows-1251, KOI8-R, CP855, MacCyrillic,\n\
-ISO-8859-5, KOI-7, ISO-IR-111, KOI8-U, MacUkrainian), Turkish\n\
-(Windows-1254, CP857, MacTurkish, ISO-8859-9), West-European (CP850,\n\
-Windows-1252, ISO-8859-1, ISO-8859-15, MacRoman), and, as a target only,\n\
-the transliteration. It detects the source encoding, fixes line ends,\n\
-writes readable substitutes or HTML entities for characters that the\n\
-target lacks, and converts files in place without ever making the only\n\
-copy worse.")
+(UTF-8, UTF-16LE, UTF-16BE, UTF-32LE, UTF-32BE), Cyrillic (KX, CP866,\n\
+Windows-1251, KOI8-R, CP855, MacCyrillic, ISO-8859-5, KOI-7, ISO-IR-111,\n\
+KOI8-U, MacUkrainian), Turkish (Windows-1254, CP857, MacTurkish,\n\
+ISO-8859-9), West-European (CP850, Windows-1252, ISO-8859-1,\n\
+ISO-8859-15, MacRoman), and, as a target only, the transliteration. It\n\
+detects the source encoding, fixes line ends, writes readable\n\
+substitutes or HTML entities for characters that the target lacks, and\n\
+converts files in place without ever making the only copy worse.")
 # end of encodings
 set(CPACK_PACKAGE_VERSION ${PROJECT_VERSION})
 set(CPACK_PACKAGING_INSTALL_PREFIX "/usr")

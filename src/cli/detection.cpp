@@ -32,7 +32,7 @@ std::unique_ptr<platform::InputFile> open_named(platform::FileSystem& files, con
 // A text already in the target encoding, or in one the target reads alike.
 bool already_in_target(std::span<const std::uint8_t> window, const Detection& d, EncodingId target) {
   if (d.stray_bytes > 0) return false;  // its stray bytes are to be read, not copied
-  return d.encoding == target || (d.encoding != kUtf8 && is_single_byte_source(encoding(target)) &&
+  return d.encoding == target || (is_single_byte_source(encoding(d.encoding)) && is_single_byte_source(encoding(target)) &&
                                   reads_alike(window, d.encoding, target));
 }
 
@@ -79,6 +79,7 @@ std::string detect_answer(const Survey& s) {
     case TextKind::binary: return "binary (" + std::string(binary_what(d)) + ")";
     case TextKind::mixed: return "mixed: " + part_list(s, "\u2013", 0, false);
     case TextKind::utf8: return source_answer(d.encoding) + stray_note(d);
+    case TextKind::utf16_or_32:
     case TextKind::single_byte: break;
   }
   return source_answer(d.encoding);
@@ -182,15 +183,17 @@ SourcePlan plan_source(const Reporter& r, const std::string& shown, const AutoIn
       return plan;
     }
     case TextKind::utf8:
+    case TextKind::utf16_or_32:
     case TextKind::single_byte: break;
   }
   const Encoding& e = encoding(d.encoding);
   const std::string_view named = e.source_switches[0];
   if (already_in_target(in.window, d, settings.target)) {
     r.report(Diagnostic::already_target, {shown, e.name, named});
-    return plan;
-  }
-  if (d.stray_bytes > 0) {
+    // UTF-16 and UTF-32 are read and written again, character for
+    // character: their line ends are units, not bytes.
+    if (!is_wide_unicode(e)) return plan;
+  } else if (d.stray_bytes > 0) {
     const Encoding& stray = encoding(d.stray_encoding);
     r.report(Diagnostic::detected_stray_bytes, {shown, std::to_string(d.stray_bytes), stray.name, stray.source_switches[0]});
   } else if (is_sure(d)) {
@@ -214,7 +217,8 @@ SegmentedConverter::SegmentedConverter(std::deque<Segment> segments, ConversionP
 
 void SegmentedConverter::start_segment() {
   if (converter_ && !segments_[current_].stray_source) replaced_ += converter_->replaced();
-  if (converter_) ++current_;
+  // A UTF-16 target's byte-order mark stands once, before the text.
+  if (converter_) segments_[++current_].settings.continues_text = true;
   const Segment& s = segments_[current_];
   converter_.emplace(s.settings, path_);
   if (s.stray_source) converter_->read_stray_bytes_as(*s.stray_source);

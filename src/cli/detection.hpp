@@ -84,6 +84,8 @@ class SegmentedConverter {
   std::span<const std::uint8_t> finish();
   // Replacement characters written for ill-formed UTF-8 (stray bytes read by a code page are none).
   std::uint64_t replaced() const;
+  // The encoding the stretch now converted is read as.
+  EncodingId source() const { return segments_[current_].settings.source; }
 
  private:
   void start_segment();

@@ -153,6 +153,8 @@ constexpr DiagnosticSet kEnglishDiagnostics = {
     "cannot convert %1: its parts are in different encodings, not every one surely (%2); convert the parts apart, naming each one's encoding",
     "cannot convert %1 in place: its parts are in different encodings (%2); convert it into another file",
     "cannot convert %1 in place: it is not text (%2); add -force to convert it all the same",
+    "%1: %2 ill-formed %3 code units were written as replacement characters",
+    "cannot convert %1 in place: %2 ill-formed %3 code units would be lost; name its encoding with a switch, or add -force to write them as replacement characters",
     "standard input",
     "standard output",
 };
@@ -208,6 +210,8 @@ constexpr auto kRussianDiagnosticTexts = dos866_all(
     u8"нельзя преобразовать %1: его части в разных кодировках, и не все определены уверенно (%2); преобразуйте части по отдельности, назвав кодировку каждой",
     u8"нельзя преобразовать %1 на месте: его части в разных кодировках (%2); преобразуйте его в другой файл",
     u8"нельзя преобразовать %1 на месте: это не текст (%2); чтобы всё же преобразовать его, добавьте -force",
+    u8"%1: неправильных кодовых единиц %3, записанных знаком замены: %2",
+    u8"нельзя преобразовать %1 на месте: пропали бы неправильные кодовые единицы %3 (%2); назовите его кодировку ключом или добавьте -force, чтобы записать их знаком замены",
     u8"стандартный ввод",
     u8"стандартный вывод");
 
@@ -282,6 +286,7 @@ Severity severity(Diagnostic diagnostic) {
     case Diagnostic::lost_extended_attribute:
     case Diagnostic::lost_attributes:
     case Diagnostic::ill_formed_utf8:
+    case Diagnostic::ill_formed_units:
     case Diagnostic::detected_unsure:
     case Diagnostic::looks_like:
     case Diagnostic::detect_unsure:

@@ -98,6 +98,8 @@ enum class Diagnostic {
   mixed_unsure,            // name, the parts: not converted
   mixed_in_place,          // name, the parts: not converted in place
   refused_not_text,        // name, what it is: in place with a source named, not converted
+  ill_formed_units,        // name, count, encoding (UTF-16LE, ...): read as replacement characters
+  refused_ill_formed_units,// name, count, encoding: UTF-16 or UTF-32 whose ill-formed units would be lost
   standard_input,          // how the two standard streams are named in the lines above
   standard_output,
 };

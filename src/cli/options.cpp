@@ -120,6 +120,12 @@ constexpr Switch kSwitches[] = {
     {"-q", Effect::quiet, 0, G::messages, "quiet: print errors only (no banner, no wait or done message, no warning)"},
     {"-ta", Effect::smart_quotes, 0, G::characters,
      "turn straight quotation marks into typographic ones (the default, but not into UTF-8 nor with -auto)"},
+    encoding_switch("-utf16"),
+    encoding_switch("-utf16be"),
+    encoding_switch("-utf32"),
+    encoding_switch("-utf32be"),
+    encoding_switch("-toutf16"),
+    encoding_switch("-toutf16be"),
 };
 
 // Every switch of the registry is in the table once, and no text twice.

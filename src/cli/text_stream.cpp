@@ -124,6 +124,8 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
         case SourceAction::refuse: return StreamResult::refused;
         case SourceAction::convert:
           if (!put(converter->finish())) return StreamResult::failed;
+          // What went through as it is may have begun a UTF-16 text: no byte-order mark again.
+          plan.segments.front().settings.continues_text = !empty;
           parts.emplace(std::move(plan.segments), context.path);
           break;
       }
@@ -136,8 +138,15 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
   if (in.failed() || !put(parts ? parts->finish() : converter->finish()) || out.failed()) return StreamResult::failed;
   if (const std::uint64_t replaced = parts ? parts->replaced() : converter->replaced()) {
     const Reporter& r = context.reporter;
+    const Encoding& read_as = encoding(parts ? parts->source() : converter->source());
+    const bool utf8 = read_as.form == Form::utf8;
     // Each stands for bytes that are lost: the only copy is not given up for that.
-    r.report(guarded ? Diagnostic::refused_ill_formed : Diagnostic::ill_formed_utf8, {r.name(in_name, false), std::to_string(replaced)});
+    if (guarded)
+      r.report(utf8 ? Diagnostic::refused_ill_formed : Diagnostic::refused_ill_formed_units,
+               {r.name(in_name, false), std::to_string(replaced), read_as.name});
+    else
+      r.report(utf8 ? Diagnostic::ill_formed_utf8 : Diagnostic::ill_formed_units,
+               {r.name(in_name, false), std::to_string(replaced), read_as.name});
     if (guarded) return StreamResult::refused;
   }
   return StreamResult::converted;

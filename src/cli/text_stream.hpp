@@ -12,6 +12,7 @@
 #include <string>
 
 #include "cli/run.hpp"
+#include "convert/utf16_detect.hpp"
 
 namespace recodia {
 
@@ -27,14 +28,16 @@ std::size_t fill(platform::InputFile& in, std::span<std::uint8_t> buffer);
 // returns its size: the start of the input; or, when that is plain ASCII, the
 // text from the line of the first byte above ASCII on, the plain ASCII before
 // it handed to `pass_on` (which returns false to stop). A window without a byte
-// above ASCII is the end of an input that is ASCII throughout.
+// above ASCII is the end of an input that is ASCII throughout. UTF-16 and
+// UTF-32 are no plain ASCII, though the units of their ASCII are bytes below
+// 0x80: they are told by the start.
 template <class PassOn>
 std::size_t read_window(platform::InputFile& in, std::span<std::uint8_t> window, PassOn&& pass_on) {
   std::size_t n = fill(in, window);
   for (bool start = true;; start = false) {
     std::uint8_t* const end = window.data() + n;
     std::uint8_t* const high = std::find_if(window.data(), end, [](std::uint8_t b) { return b >= 0x80; });
-    if (high == end) {
+    if (high == end && !(start && detect_utf16_or_32(window.first(n)))) {
       if (n < window.size() || !pass_on(window.first(n))) return n;
       n = fill(in, window);
       continue;

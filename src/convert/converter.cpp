@@ -5,6 +5,7 @@
 #include "convert/pages.hpp"
 #include "convert/registry.hpp"
 #include "convert/transliteration.hpp"
+#include "convert/utf16.hpp"
 #include "convert/utf8.hpp"
 
 namespace recodia {
@@ -55,7 +56,7 @@ class Writer {
         no_quote_signs_(s.no_quote_signs && target.form == Form::transliteration) {}
 
   bool has(Character c) const {
-    if (target_.form == Form::utf8) return is_scalar_value(c);
+    if (is_unicode(target_)) return is_scalar_value(c);
     if (target_.form == Form::transliteration) return c < 0x80 || !transliteration_of(c).empty();
     return written_byte(target_.id, c).has_value();
   }
@@ -63,14 +64,21 @@ class Writer {
   // Whether the target reads this ASCII byte as itself (KOI-7 reads 0x24 as ¤).
   bool reads_as_itself(Character c) const { return c < 0x80 && read_.characters[c] == c; }
 
-  bool writes_utf8() const { return target_.form == Form::utf8; }
+  bool writes_unicode() const { return is_unicode(target_); }
 
-  void byte(std::uint8_t b) { out_.put(b); }
+  // A byte of the target's own; in UTF-16 the unit of that ASCII character.
+  void byte(std::uint8_t b) {
+    if (target_.form == Form::utf16) character(b);
+    else out_.put(b);
+  }
 
   // A character that the target has, as the target writes it.
   void character(Character c) {
+    const auto put = [this](std::uint8_t b) { out_.put(b); };
     if (target_.form == Form::utf8) {
-      encode_utf8(c, [this](std::uint8_t b) { byte(b); });
+      encode_utf8(c, put);
+    } else if (target_.form == Form::utf16) {
+      encode_utf16(c, has_trait(target_, kBigEndian), put);
     } else if (target_.form == Form::transliteration && c >= 0x80) {
       for (Character latin : transliteration_of(c, no_quote_signs_)) byte(static_cast<std::uint8_t>(latin));
     } else if (const auto b = written_byte(target_.id, c)) {
@@ -204,9 +212,9 @@ Converted Converter::convert(const Read& read) {
   Writer w(target, s);
   if (c == kNoCharacter) {
     // A byte that stands for no character: kept where the target reads it
-    // alike, else a question mark (the replacement character in UTF-8).
+    // alike, else a question mark (the replacement character in Unicode).
     if (read.own != nullptr) w.substitute(*read.own);
-    else if (w.writes_utf8()) w.character(kReplacementCharacter);
+    else if (w.writes_unicode()) w.character(kReplacementCharacter);
     else if (same_page_) w.byte(read.byte);
     else w.character('?');
     return w.result();

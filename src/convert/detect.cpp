@@ -10,6 +10,7 @@
 #include "convert/detect_common.hpp"
 #include "convert/pages.hpp"
 #include "convert/registry.hpp"
+#include "convert/utf16_detect.hpp"
 #include "convert/utf8.hpp"
 
 namespace recodia {
@@ -681,7 +682,9 @@ bool reads_alike(std::span<const std::uint8_t> sample, EncodingId a, EncodingId 
 
 Detection detect_encoding(std::span<const std::uint8_t> sample) {
   sample = bounded(sample);
-  // (UTF-16 and UTF-32, answered by their byte-order marks and zero bytes, come first.)
+  // UTF-16 and UTF-32, told by their byte-order marks and zero bytes, come
+  // before the binary verdict, which a zero byte would otherwise settle.
+  if (const auto wide = detect_utf16_or_32(sample)) return *wide;
   if (const BinaryVerdict binary = binary_verdict(sample); binary.sign != BinarySign::none) {
     Detection d;
     d.kind = TextKind::binary;
@@ -696,6 +699,14 @@ Detection detect_encoding(std::span<const std::uint8_t> sample) {
 
 std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample, EncodingId named) {
   sample = bounded(sample);
+  // UTF-16 and UTF-32 are plainly what their units show, or plainly not.
+  if (const auto wide = detect_utf16_or_32(sample)) return reads_as_named(*wide, named) ? std::nullopt : wide;
+  if (is_wide_unicode(encoding(named))) {
+    const Detection d = detect_encoding(sample);
+    // Only another encoding is plainly other: what is not text is judged apart.
+    const bool text = d.kind == TextKind::single_byte || d.kind == TextKind::utf8;
+    return text && is_sure(d) ? std::optional(d) : std::nullopt;
+  }
   const SampleStatistics s = gather(sample);
   if (const auto plain = without_weighing(sample, s))
     return plain->kind == TextKind::utf8 && named != kUtf8 ? plain : std::nullopt;

@@ -29,6 +29,7 @@ enum class TextKind : std::uint8_t {
   single_byte,  // `Detection::encoding`
   binary,       // not text (`Detection::binary`): nothing to convert
   mixed,        // parts in different encodings (only a survey of the whole text says so)
+  utf16_or_32,  // `Detection::encoding`: by a byte-order mark, or by where its zero bytes fall
 };
 
 // What makes a content binary rather than text.
@@ -42,7 +43,7 @@ enum class BinarySign : std::uint8_t {
 struct Detection {
   TextKind kind = TextKind::ascii;
   EncodingId encoding = kDos866;  // the answer: kUtf8 for UTF-8, any when ASCII or binary
-  bool byte_order_mark = false;   // UTF-8 that starts with one
+  bool byte_order_mark = false;   // UTF-8, UTF-16 or UTF-32 that starts with one
   // Bits of evidence between the answer and the best candidate that reads the
   // sample differently; large when sure. 0 when no candidate reads differently.
   // For UTF-8 with few characters above ASCII, its reading's lead over the

@@ -14,6 +14,7 @@
 #include "convert/detect.hpp"
 #include "convert/detect_common.hpp"
 #include "convert/registry.hpp"
+#include "convert/utf16_detect.hpp"
 #include "convert/utf8.hpp"
 
 namespace recodia {
@@ -152,7 +153,52 @@ Cost line_cost(std::span<const std::uint8_t> line, Reading reading, EncodingId i
 
 class TextSurvey::State {
  public:
+  // UTF-16 and UTF-32 are told by the text's start, before any zero byte in
+  // it could make it binary: the start is held until there is enough of it.
   void add(std::span<const std::uint8_t> data) {
+    if (form_decided_) {
+      if (wide_) bytes_ += data.size();
+      else add_text(data);
+      return;
+    }
+    if (pending_.empty() && data.size() >= kFormSample) {
+      decide_form(data);
+      return;
+    }
+    pending_.insert(pending_.end(), data.begin(), data.end());
+    if (pending_.size() >= kFormSample) decide_form_of_pending();
+  }
+
+  bool found_binary() const { return binary_.sign != BinarySign::none; }
+
+  Survey finish() {
+    if (!form_decided_) decide_form_of_pending();
+    if (wide_) {
+      Survey s;
+      s.bytes = bytes_;
+      s.detection = *wide_;
+      return s;
+    }
+    return finish_text();
+  }
+
+ private:
+  static constexpr std::size_t kFormSample = 4096;
+
+  void decide_form(std::span<const std::uint8_t> start) {
+    form_decided_ = true;
+    wide_ = detect_utf16_or_32(start.first(std::min(start.size(), kDetectionSampleSize)));
+    if (wide_) bytes_ += start.size();
+    else add_text(start);
+  }
+
+  void decide_form_of_pending() {
+    std::vector<std::uint8_t> start;
+    start.swap(pending_);
+    decide_form(start);
+  }
+
+  void add_text(std::span<const std::uint8_t> data) {
     bytes_ += data.size();
     if (data.empty() || binary_.sign != BinarySign::none) return;
     last_byte_ = data.back();
@@ -188,9 +234,7 @@ class TextSurvey::State {
     if (block_.bytes.size() >= kMaxBlock) close_block();
   }
 
-  bool found_binary() const { return binary_.sign != BinarySign::none; }
-
-  Survey finish() {
+  Survey finish_text() {
     Survey s;
     s.bytes = bytes_;
     s.lines = lines_ + (bytes_ > 0 && last_byte_ != '\n' ? 1 : 0);
@@ -241,7 +285,6 @@ class TextSurvey::State {
     return s;
   }
 
- private:
   static bool same_answer(const Detection& a, const Detection& b) {
     if (a.kind != b.kind) return false;
     return a.kind != TextKind::single_byte || a.encoding == b.encoding;
@@ -496,6 +539,9 @@ class TextSurvey::State {
   std::uint8_t last_byte_ = '\n';
   bool too_many_parts_ = false;
   std::vector<std::uint8_t> head_;
+  bool form_decided_ = false;
+  std::optional<Detection> wide_;      // the text is UTF-16 or UTF-32
+  std::vector<std::uint8_t> pending_;  // its start, until the form is decided
   BinaryVerdict binary_;
   Utf8Decoder utf8_;
   Block block_, previous_;

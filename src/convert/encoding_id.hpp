@@ -27,8 +27,12 @@ enum EncodingId : int {
   kIso8859_15 = 19,
   kMacRoman = 20,
   kUtf8 = 21,
+  kUtf16 = 22,    // little-endian unless a byte-order mark says otherwise
+  kUtf16be = 23,
+  kUtf32 = 24,    // a source only, as kUtf32be
+  kUtf32be = 25,
 };
 
-inline constexpr int kEncodingCount = 22;
+inline constexpr int kEncodingCount = 26;
 
 }  // namespace recodia

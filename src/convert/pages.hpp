@@ -23,7 +23,7 @@ struct CodePage {
 // page; which those are is told by their form: a pointer compared with null
 // is no constant under the address sanitizer).
 constexpr CodePage read_page_of(const Encoding& e) {
-  const bool has_upper_half = e.form != Form::transliteration && e.form != Form::utf8;
+  const bool has_upper_half = e.form != Form::transliteration && !is_unicode(e);
   CodePage p{};
   for (std::size_t b = 0; b < 256; ++b) {
     const Character c = b < 0x80 ? static_cast<Character>(b) : has_upper_half ? (*e.upper_half)[b - 0x80] : 0;
@@ -43,7 +43,7 @@ constexpr CodePage read_page_of(const Encoding& e) {
 }
 
 // The same, worked out while compiling (transliteration, a target only, and
-// UTF-8 read as ASCII here).
+// the Unicode encodings read as ASCII here).
 const CodePage& read_page(EncodingId id);
 
 // The byte that a target writes for `c`, if it has the character. That is

@@ -26,6 +26,8 @@ enum class Form : std::uint8_t {
                     // 7-bit set above (punctuation 0xA0..0xBF, KOI8-R's letters 0xC0..0xFE)
   transliteration,  // Latin letters for Cyrillic ones: a target only
   utf8,             // every Unicode character, in one to four bytes
+  utf16,            // every Unicode character in one 16-bit unit, or two (a surrogate pair)
+  utf32,            // every Unicode character in one 32-bit unit
 };
 
 // What sets an encoding's bytes apart beyond their characters.
@@ -39,6 +41,9 @@ enum Trait : unsigned {
   kDosGlyphs = 2,
   // As a source: DOS text that uses those glyphs (and the smileys) as signs.
   kDosControlSymbols = 4,
+  // UTF-16 and UTF-32: the high byte of a unit first. A byte-order mark at the
+  // start of the text overrides it when reading, and is written first.
+  kBigEndian = 8,
 };
 
 using SwitchNames = std::array<std::string_view, 3>;  // unused places are empty
@@ -59,7 +64,7 @@ struct Encoding {
   std::optional<LineStyle> target_line_style;
   Form form;
   // The published code page's upper half, byte to character (for KX and KOI-7
-  // the page they are made from); nullptr for transliteration and UTF-8.
+  // the page they are made from); nullptr for transliteration and Unicode.
   const code_pages::UpperHalf* upper_half;
   unsigned traits;
   // Where the detector answers with this encoding when several read a text
@@ -125,14 +130,33 @@ inline constexpr std::array<Encoding, kEncodingCount> kEncodings = {{
      kNoTraits, 19},
     {kUtf8, "UTF-8", "UTF-8 (Unicode)", Script::unicode,
      switches("-utf8"), switches("-toutf8"), LineStyle::lf, Form::utf8, nullptr, kAsciiAsIs, 0},
+    // Windows' "Unicode": what Notepad, PowerShell and Excel read without asking.
+    {kUtf16, "UTF-16LE", "UTF-16 little-endian (a byte-order mark decides; written with one)", Script::unicode,
+     switches("-utf16"), switches("-toutf16"), LineStyle::crlf, Form::utf16, nullptr, kAsciiAsIs, 0},
+    {kUtf16be, "UTF-16BE", "UTF-16 big-endian (a byte-order mark decides; written with one)", Script::unicode,
+     switches("-utf16be"), switches("-toutf16be"), LineStyle::lf, Form::utf16, nullptr, kAsciiAsIs | kBigEndian, 0},
+    {kUtf32, "UTF-32LE", "UTF-32 little-endian (a byte-order mark decides)", Script::unicode,
+     switches("-utf32"), switches(), std::nullopt, Form::utf32, nullptr, kAsciiAsIs, 0},
+    {kUtf32be, "UTF-32BE", "UTF-32 big-endian (a byte-order mark decides)", Script::unicode,
+     switches("-utf32be"), switches(), std::nullopt, Form::utf32, nullptr, kAsciiAsIs | kBigEndian, 0},
 }};
 
 constexpr const Encoding& encoding(EncodingId id) { return kEncodings[static_cast<std::size_t>(id)]; }
 
 constexpr bool is_source(const Encoding& e) { return !e.source_switches[0].empty(); }
 
-// A source read one byte at a time (every source but UTF-8).
-constexpr bool is_single_byte_source(const Encoding& e) { return is_source(e) && e.form != Form::utf8; }
+constexpr bool is_target(const Encoding& e) { return !e.target_switches[0].empty(); }
+
+// UTF-8, UTF-16 or UTF-32: every Unicode character, and nothing else.
+constexpr bool is_unicode(const Encoding& e) {
+  return e.form == Form::utf8 || e.form == Form::utf16 || e.form == Form::utf32;
+}
+
+// UTF-16 or UTF-32: units of several bytes, in a byte order.
+constexpr bool is_wide_unicode(const Encoding& e) { return e.form == Form::utf16 || e.form == Form::utf32; }
+
+// A source read one byte at a time (every source but the Unicode ones).
+constexpr bool is_single_byte_source(const Encoding& e) { return is_source(e) && !is_unicode(e); }
 
 constexpr bool has_trait(const Encoding& e, Trait t) { return (e.traits & t) != 0; }
 

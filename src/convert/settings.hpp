@@ -29,6 +29,9 @@ struct ConversionSettings {
   bool no_quote_signs = false;   // "-nqt": hard and soft signs as Q and q
   bool no_html_entities = false; // "-dhcs": "-html" without its entities
   bool no_encoding = false;      // "-noenc": bytes copied, only the line style applies
+  // The output already holds the start of the text, written by another
+  // converter ("-auto" passing plain ASCII on): no byte-order mark first.
+  bool continues_text = false;
 
   // What stands in for typographic double quotes in a target without them.
   std::uint8_t double_quote_byte = '"';

@@ -6,6 +6,7 @@
 
 #include "convert/pages.hpp"
 #include "convert/registry.hpp"
+#include "convert/unicode_text.hpp"
 #include "convert/utf8.hpp"
 #include "convert/wide_kernel.hpp"
 
@@ -208,12 +209,19 @@ class StreamConverter::Utf8Text {
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_kind_{};
 };
 
-StreamConverter::StreamConverter(const ConversionSettings& given, ConversionPath path, StreamMode mode) {
-  if (mode == StreamMode::pass_through) {
-    passing_ = std::make_unique<ConversionSettings>(given);
-    passing_->no_encoding = true;  // the bytes copied, as "-noenc" copies them
-  }
+StreamConverter::StreamConverter(const ConversionSettings& given, ConversionPath path, StreamMode mode)
+    : passing_(mode == StreamMode::pass_through ? std::make_unique<ConversionSettings>(written_as_it_is(given))
+                                                : nullptr),
+      source_((passing_ ? *passing_ : given).source),
+      line_ends_(given.line_style) {
   const ConversionSettings& settings = passing_ ? *passing_ : given;
+  const Encoding& target = encoding(settings.target);
+  if (target.form == Form::utf16 && !settings.no_encoding && !settings.continues_text)
+    encode_utf16(kByteOrderMark, has_trait(target, kBigEndian), [this](std::uint8_t b) { start_.push_back(b); });
+  if (UnicodeText::serves(settings)) {
+    unicode_ = std::make_unique<UnicodeText>(settings, path);
+    return;
+  }
   if (settings.source == kUtf8 && !settings.no_encoding) {
     utf8_ = std::make_unique<Utf8Text>(settings, path);
     return;
@@ -234,6 +242,22 @@ std::uint8_t* StreamConverter::room(std::size_t size) {
 }
 
 std::span<const std::uint8_t> StreamConverter::convert(std::span<const std::uint8_t> block) {
+  std::span<const std::uint8_t> out;
+  if (unicode_) {
+    std::uint8_t* room_for = room(UnicodeText::capacity_for(block.size()));
+    out = {room_for, unicode_->convert(block, room_for)};
+  } else {
+    out = convert_read(line_ends_.filter(block));
+  }
+  if (started_ || block.empty()) return out;
+  // A UTF-16 target's byte-order mark before the text.
+  started_ = true;
+  if (start_.empty()) return out;
+  start_.insert(start_.end(), out.begin(), out.end());
+  return start_;
+}
+
+std::span<const std::uint8_t> StreamConverter::convert_read(std::span<const std::uint8_t> block) {
   if (utf8_) {
     std::uint8_t* out = room(block.size() * 16 + 64);
     return {out, utf8_->convert(block, out)};
@@ -250,12 +274,27 @@ std::span<const std::uint8_t> StreamConverter::convert(std::span<const std::uint
 }
 
 std::span<const std::uint8_t> StreamConverter::finish() {
-  if (!utf8_) return {};
-  std::uint8_t* out = room(64);
-  return {out, utf8_->finish(out)};
+  if (unicode_) {
+    std::uint8_t* out = room(UnicodeText::capacity_for(0));
+    return {out, unicode_->finish(out)};
+  }
+  // The CRs held at the end of a text that may end its lines in CR alone,
+  // then a UTF-8 sequence cut short there.
+  tail_.clear();
+  if (const std::span<const std::uint8_t> held = line_ends_.finish(); !held.empty()) {
+    const std::span<const std::uint8_t> out = convert_read(held);
+    tail_.assign(out.begin(), out.end());
+  }
+  if (utf8_) {
+    std::uint8_t* out = room(64);
+    tail_.insert(tail_.end(), out, out + utf8_->finish(out));
+  }
+  return tail_;
 }
 
-std::uint64_t StreamConverter::replaced() const { return utf8_ ? utf8_->replaced() : 0; }
+std::uint64_t StreamConverter::replaced() const {
+  return unicode_ ? unicode_->replaced() : utf8_ ? utf8_->replaced() : 0;
+}
 
 void StreamConverter::read_stray_bytes_as(EncodingId source) {
   if (utf8_) utf8_->read_stray_bytes_as(source);

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "convert/byte_processor.hpp"
+#include "convert/line_ends.hpp"
 #include "convert/outcome_table.hpp"
 #include "convert/settings.hpp"
 
@@ -26,6 +27,8 @@ enum class ConversionPath { table, reference };
 // (what a text whose source is still to be found is written as).
 enum class StreamMode { convert, pass_through };
 
+class UnicodeText;
+
 class StreamConverter {
  public:
   // The settings must be resolved and must outlive the converter.
@@ -40,7 +43,8 @@ class StreamConverter {
   // short there.
   std::span<const std::uint8_t> finish();
 
-  // How many replacement characters stand for ill-formed UTF-8 so far.
+  // How many replacement characters stand for ill-formed UTF-8 (or UTF-16,
+  // UTF-32) so far.
   std::uint64_t replaced() const;
 
   // For UTF-8 with a few stray bytes: each byte of an ill-formed part is read
@@ -48,9 +52,13 @@ class StreamConverter {
   // character for the part. Before the first block.
   void read_stray_bytes_as(EncodingId source);
 
+  // The encoding the text is read as.
+  EncodingId source() const { return source_; }
+
  private:
   class Utf8Text;
 
+  std::span<const std::uint8_t> convert_read(std::span<const std::uint8_t> block);
   std::uint8_t* room(std::size_t size);
 
   std::unique_ptr<ConversionSettings> passing_;  // the settings of a pass-through
@@ -58,6 +66,14 @@ class StreamConverter {
   std::optional<OutcomeTable> table_;
   std::optional<ByteProcessor> reference_;
   std::unique_ptr<Utf8Text> utf8_;
+  std::unique_ptr<UnicodeText> unicode_;  // UTF-16 and UTF-32 in, UTF-8 into UTF-16
+  EncodingId source_;
+  LineEndFilter line_ends_;  // CR alone as a line end, for the others
+  // The target's byte-order mark while it is still to be written, then the
+  // first output with it.
+  std::vector<std::uint8_t> start_;
+  bool started_ = false;
+  std::vector<std::uint8_t> tail_;  // what finish() owes
   bool opening_ = true;  // a quotation at the start of the text opens
   // The room for a block's output. Not zeroed: most of it is for the worst
   // case and is never touched, so it costs no memory.

@@ -36,7 +36,7 @@ TEST(FastPath, TableAsTheReferenceForEverySwitch) {
   std::vector<std::string> targets;
   for (const Encoding& e : kEncodings) {
     if (is_single_byte_source(e)) sources.push_back(&e);
-    targets.emplace_back(e.target_switches[0]);
+    if (is_target(e)) targets.emplace_back(e.target_switches[0]);
   }
   const std::size_t pairs = sources.size() * targets.size(), combinations = 256 * 4;
   const char* const flags[] = {"-32", "-nstr", "-nta", "-src", "-html", "-dhcs", "-nqt", "-noenc"};
@@ -131,6 +131,7 @@ TEST(FastPath, EveryScalarValueThroughUtf8AsIconvWritesItAndIntoEveryTarget) {
   for (const Bytes& c : some) shuffled += c;
   const Bytes sample = iconv_convert("UTF-32LE", "UTF-8", shuffled);
   for (const Encoding& target : kEncodings) {
+    if (!is_target(target)) continue;
     for (const char* mode : {"-noaltlf", "-html"}) {
       const auto into = resolved({"-utf8", std::string(target.target_switches[0]), mode});
       EXPECT_TRUE(same_bytes(convert_in_pieces(into, sample, {}, ConversionPath::reference).out,
