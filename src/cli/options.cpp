@@ -119,7 +119,7 @@ constexpr Switch kSwitches[] = {
     {"-h", Effect::full_help, 0, G::messages, "print this reference and exit"},
     {"-q", Effect::quiet, 0, G::messages, "quiet: print errors only (no banner, no wait or done message, no warning)"},
     {"-ta", Effect::smart_quotes, 0, G::characters,
-     "turn straight quotation marks into typographic ones (the default, but not into UTF-8 nor with -auto)"},
+     "turn straight quotation marks into typographic ones (the default, but not into UTF-8 or UTF-16, nor with -auto)"},
     encoding_switch("-utf16"),
     encoding_switch("-utf16be"),
     encoding_switch("-utf32"),
@@ -258,11 +258,11 @@ void resolve_settings(ConversionSettings& settings, const CommandLine& command_l
   if (settings.source_text) settings.double_quote_byte = '`';
   settings.line_style = command_line.line_switch.value_or(command_line.target_line_style);
   if (settings.target == kTransliteration) settings.strings_allowed = true;
-  // Into UTF-8, and from a source that nobody named, text comes out as it went
-  // in (JSON, CSV and code keep their quotes); the code-page targets keep
-  // their typographic quotes, which their users rely on.
+  // Into UTF-8 and UTF-16, and from a source that nobody named, text comes out
+  // as it went in (JSON, CSV and code keep their quotes); the code-page targets
+  // keep their typographic quotes, which their users rely on.
   if (!command_line.quotes_chosen &&
-      (settings.target == kUtf8 || command_line.source_choice == SourceChoice::detected))
+      (encoding(settings.target).script == Script::unicode || command_line.source_choice == SourceChoice::detected))
     settings.smart_quotes = false;
 }
 
