@@ -47,12 +47,44 @@ std::unique_ptr<InputFile> open_input(FileSystem& files, const Reporter& r, cons
   return std::move(file);
 }
 
+// An output file created when the first byte, or the end, comes: a run that
+// refuses its input (not text, say) leaves no empty file behind it.
+class CreatedOnFirstUse final : public OutputFile {
+ public:
+  CreatedOnFirstUse(FileSystem& files, std::string name) : files_(files), name_(std::move(name)) {}
+  bool write(const std::uint8_t* data, std::size_t size) override { return created() && file_->write(data, size); }
+  const platform::MaybeFailure& failure() const override { return file_ ? file_->failure() : creation_failure_; }
+  bool flush() override { return created() && file_->flush(); }
+  bool set_last_write_time(DosDateTime time) override { return created() && file_->set_last_write_time(time); }
+  std::vector<platform::NotCarried> carry_over(const platform::Attributes& from) override {
+    return created() ? file_->carry_over(from) : std::vector<platform::NotCarried>{};
+  }
+  bool close() override { return created() && file_->close(); }
+  // Whether creating the file was tried and failed.
+  bool creation_failed() const { return creation_failure_.has_value(); }
+
+ private:
+  bool created() {
+    if (file_) return true;
+    if (creation_failure_) return false;
+    auto [file, failure] = files_.create_for_writing(name_);
+    file_ = std::move(file);
+    if (!file_) creation_failure_ = failure;
+    return file_ != nullptr;
+  }
+  FileSystem& files_;
+  std::string name_;
+  std::unique_ptr<OutputFile> file_;
+  platform::MaybeFailure creation_failure_;
+};
+
 bool convert_between(const std::string& input_name, const std::string& output_name, const RunContext& context) {
   FileSystem& files = context.files;
   const Reporter& r = context.reporter;
   std::unique_ptr<InputFile> input = open_input(files, r, input_name);
   if (!input) return false;  // nothing else is touched
   std::unique_ptr<OutputFile> output;
+  CreatedOnFirstUse* named_output = nullptr;
   if (output_name == kStandardStream) {
     // Appended to the file it reads, the output would be read again, without end.
     const auto in = input->status();
@@ -62,6 +94,11 @@ bool convert_between(const std::string& input_name, const std::string& output_na
       return false;
     }
     output = files.standard_output();
+  } else if (context.command_line.source_choice == SourceChoice::detected) {
+    // Only a detected source can refuse its input here: then no file is made for it.
+    auto file = std::make_unique<CreatedOnFirstUse>(files, output_name);
+    named_output = file.get();
+    output = std::move(file);
   } else {
     auto [file, failure] = files.create_for_writing(output_name);
     if (!file) {
@@ -75,13 +112,22 @@ bool convert_between(const std::string& input_name, const std::string& output_na
   if (context.command_line.preserve_time) saved_time = input->last_write_time();
   context.messages.print(kWaitMessage);
 
-  bool converted = convert_stream(*input, *output, context, input_name, false) == StreamResult::converted;
+  const StreamResult result = convert_stream(*input, *output, context, input_name, false);
+  bool converted = result == StreamResult::converted;
   // A reader that has gone wants no more text, nor word of it: cat's way.
   const bool reader_gone = output->failed() && output->failure()->kind == Failure::Kind::closed_pipe;
+  const auto cannot_create = [&] {
+    r.report(Diagnostic::cannot_create, {r.name(output_name, true), output->failure()->reason});
+    return false;
+  };
   if (reader_gone && context.reader_gone) *context.reader_gone = true;
+  else if (named_output && named_output->creation_failed()) return cannot_create();
   else if (!converted) report_stream_failure(context, *input, input_name, *output, output_name);
+  // Refused before a byte was written: no file is made for it.
+  if (result == StreamResult::refused) return false;
   if (converted && saved_time && !saved_time->is_zero()) output->set_last_write_time(*saved_time);
   if (!output->close() && converted) {
+    if (named_output && named_output->creation_failed()) return cannot_create();
     r.report(Diagnostic::cannot_write, {r.name(output_name, true), output->failure()->reason});
     converted = false;
   }
