@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/quoting.hpp"
+#include "cli/run.hpp"
 #include "convert/registry.hpp"
 
 namespace recodia {
@@ -85,7 +86,7 @@ std::string detect_answer(const Survey& s) {
   return source_answer(d.encoding);
 }
 
-bool detect_files(const CommandLine& command_line, platform::FileSystem& files, platform::Console& console,
+int detect_files(const CommandLine& command_line, platform::FileSystem& files, platform::Console& console,
                   const Reporter& reporter) {
   std::vector<std::string> names = command_line.file_names;
   if (names.empty() && !files.standard_input_is_terminal()) names.emplace_back(kStandardStream);
@@ -121,14 +122,15 @@ bool detect_files(const CommandLine& command_line, platform::FileSystem& files, 
       continue;
     }
     const Survey s = survey.finish();
-    console.write(platform::Stream::standard_output, shown_name(name, false) + ": " + detect_answer(s) + "\n");
+    if (!console.write(platform::Stream::standard_output, shown_name(name, false) + ": " + detect_answer(s) + "\n"))
+      return kClosedPipeExitCode;  // nobody reads the answers: cat's way, quietly
     if (cut) reporter.report(Diagnostic::detect_read_only, {shown, std::to_string(read)});
     if (s.detection.kind == TextKind::mixed && !every_part_sure(s))
       reporter.report(Diagnostic::detect_parts_unsure, {shown, part_list(s, "-", 0, true)});
     else if (!is_sure(s.detection))
       reporter.report(Diagnostic::detect_unsure, {shown, encoding(s.detection.encoding).name});
   }
-  return all;
+  return all ? 0 : 1;
 }
 
 std::optional<Survey> survey_whole(platform::InputFile& in, bool& failed) {

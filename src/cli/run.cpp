@@ -230,7 +230,7 @@ int run_program(std::span<const std::string_view> arguments, FileSystem& files, 
     return 0;
   }
   // Its lines are the whole of standard output, for scripts: no banner, no messages.
-  if (command_line.detect_only) return detect_files(command_line, files, console, reporter) ? 0 : 1;
+  if (command_line.detect_only) return detect_files(command_line, files, console, reporter);
   const platform::Stream stream = output_is_standard_output(files, command_line) ? platform::Stream::standard_error
                                                                                   : platform::Stream::standard_output;
   if (command_line.help_requested) print_help(MessagePrinter(select_messages(command_line.language), console, stream));
