@@ -22,26 +22,16 @@ struct Dos866Text {
 template <std::size_t N>
 consteval Dos866Text<N> dos866(const char8_t (&utf8)[N]) {
   Dos866Text<N> out;
-  for (std::size_t i = 0; i + 1 < N;) {
-    char32_t c = utf8[i];
-    std::size_t length = 1;
-    if (c >= 0xE0) {
-      c = ((c & 0x0F) << 12) | ((utf8[i + 1] & 0x3F) << 6) | (utf8[i + 2] & 0x3F);
-      length = 3;
-    } else if (c >= 0xC0) {
-      c = ((c & 0x1F) << 6) | (utf8[i + 1] & 0x3F);
-      length = 2;
-    }
-    i += length;
-    if (c < 0x80) {
-      out.bytes[out.size++] = static_cast<char>(c);
-      continue;
-    }
+  const auto put = [&out](Character c) {
+    if (c == kReplacementCharacter) throw "a Russian message is no well-formed UTF-8";
     std::size_t b = 0;
-    while (b < 128 && code_pages::kDos866[b] != c) ++b;
+    while (c >= 0x80 && b < 128 && code_pages::kDos866[b] != c) ++b;
     if (b == 128) throw "a Russian message holds a character that DOS 866 lacks";
-    out.bytes[out.size++] = static_cast<char>(0x80 + b);
-  }
+    out.bytes[out.size++] = static_cast<char>(c < 0x80 ? c : 0x80 + b);
+  };
+  Utf8Decoder decoder;
+  for (std::size_t i = 0; i + 1 < N; ++i) decoder.put(static_cast<std::uint8_t>(utf8[i]), put);
+  decoder.finish(put);
   return out;
 }
 
