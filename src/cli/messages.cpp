@@ -37,7 +37,7 @@ consteval Dos866Text<N> dos866(const char8_t (&utf8)[N]) {
 
 constexpr MessageSet kEnglish = {
     "Converter of texts in different encodings (with lf style adjustment)\n"
-    " Recodia version 0.8.3; Build date Nov 30 2014\n"
+    " Recodia version " RECODIA_VERSION "; Build date Nov 30 2014\n"
     "For RUSSIAN help type: recodia -? -rus",
     "   Languages supported:",
     "     east-european (Cyrillic, e.g. Russian);",
@@ -61,7 +61,7 @@ constexpr MessageSet kEnglish = {
 
 constexpr auto kRu1 = dos866(
     u8"Преобразование текстов в разных кодировках (с настройкой перевода строки)\n"
-    u8" Recodia версия 0.8.3; Дата сборки Nov 30 2014\n"
+    u8" Recodia версия " RECODIA_VERSION "; Дата сборки Nov 30 2014\n"
     u8"For ENGLISH help type: recodia -? -en");
 constexpr auto kRu2 = dos866(u8"   Поддерживаемые языки:");
 constexpr auto kRu3 = dos866(u8"     восточно-европейские (кириллица);");
