@@ -43,14 +43,9 @@ std::string switch_list(const recodia::SwitchNames& names) {
   return out + "]";
 }
 
-std::string_view script_name(recodia::Script s) {
-  switch (s) {
-    case recodia::Script::cyrillic: return "cyrillic";
-    case recodia::Script::turkish: return "turkish";
-    case recodia::Script::west_european: return "west_european";
-    case recodia::Script::latin_transliteration: return "latin_transliteration";
-    case recodia::Script::unicode: return "unicode";
-  }
+std::string_view script_key(recodia::Script s) {
+  for (const recodia::ScriptName& name : recodia::kScripts)
+    if (name.script == s) return name.key;
   return "";
 }
 
@@ -104,7 +99,7 @@ std::string byte_table(const recodia::Encoding& e, bool written) {
 std::string encoding_json(const recodia::Encoding& e) {
   std::string out = "    {";
   out += "\"name\": " + quoted(e.name) + ", \"description\": " + quoted(e.description);
-  out += ", \"script\": " + quoted(script_name(e.script)) + ", \"form\": " + quoted(form_name(e.form));
+  out += ", \"script\": " + quoted(script_key(e.script)) + ", \"form\": " + quoted(form_name(e.form));
   out += ", \"source_switches\": " + switch_list(e.source_switches);
   out += ", \"target_switches\": " + switch_list(e.target_switches);
   out += ", \"line_ends\": " + line_ends(e.target_line_style) + ", \"traits\": " + trait_list(e);
