@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/quoting.hpp"
+#include "cli/run.hpp"
 #include "convert/registry.hpp"
 
 namespace recodia {
@@ -20,13 +21,6 @@ std::string source_answer(EncodingId id) {
 
 bool every_part_sure(const Survey& s) {
   return std::all_of(s.parts.begin(), s.parts.end(), [](const TextPart& p) { return is_sure(p.detection); });
-}
-
-std::unique_ptr<platform::InputFile> open_named(platform::FileSystem& files, const Reporter& r, const std::string& name) {
-  if (name == kStandardStream) return files.standard_input();
-  auto [file, failure] = files.open_for_reading(name);
-  if (!file) r.report(Diagnostic::cannot_open, {r.name(name, false), failure.reason});
-  return std::move(file);
 }
 
 // A text already in the target encoding, or in one the target reads alike.
@@ -93,7 +87,7 @@ bool detect_files(const CommandLine& command_line, platform::FileSystem& files, 
   bool all = !names.empty();
   std::vector<std::uint8_t> block(kReadBlock);
   for (const std::string& name : names) {
-    const std::unique_ptr<platform::InputFile> input = open_named(files, reporter, name);
+    const std::unique_ptr<platform::InputFile> input = open_input(files, reporter, name);
     if (!input) {
       all = false;
       continue;
