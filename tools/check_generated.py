@@ -50,8 +50,11 @@ def check_model(root, path, command):
     inputs = head.split("Its inputs, the packages whose translations it read (name, version):\n", 1)
     if len(inputs) != 2:
         return [f"{path}: the header does not list its inputs"]
-    packages = re.findall(r"(?:^//\s+|, )([a-z0-9][a-z0-9+.-]+) (\S+?)(?=,|$)", inputs[1].split("//\n", 1)[0], re.M)
-    if not packages or any(version == "?" for _, version in packages):
+    # "name version" pairs, a version beginning with a digit (after an epoch, "1:").
+    listed = inputs[1].split("//\n", 1)[0]
+    packages = re.findall(r"(?:^//\s+|, )([a-z0-9][a-z0-9+.-]+) (\d[^\s,]*)(?=,|$)", listed, re.M)
+    entries = re.findall(r"(?:^//\s+|, )\S", listed, re.M)
+    if not packages or len(packages) != len(entries):
         return [f"{path}: the header names no input packages, or one without its version"]
     return []
 
