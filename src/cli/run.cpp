@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -111,7 +113,7 @@ StandardOutputUse standard_output_use(const CommandLine& command_line, FileSyste
   return is_standard_output(names[0]) ? StandardOutputUse::input : StandardOutputUse::none;
 }
 
-// The names that the run asked for lacks, if any: a fault of the command
+// The file names the command line lacks, if any: a fault of the command
 // line, said alone before anything is printed, as its other faults are.
 std::optional<Diagnostic> missing_names(const CommandLine& command_line, FileSystem& files) {
   const auto& names = command_line.file_names;
