@@ -23,13 +23,6 @@ bool every_part_sure(const Survey& s) {
   return std::all_of(s.parts.begin(), s.parts.end(), [](const TextPart& p) { return is_sure(p.detection); });
 }
 
-std::unique_ptr<platform::InputFile> open_named(platform::FileSystem& files, const Reporter& r, const std::string& name) {
-  if (name == kStandardStream) return files.standard_input();
-  auto [file, failure] = files.open_for_reading(name);
-  if (!file) r.report(Diagnostic::cannot_open, {r.name(name, false), failure.reason});
-  return std::move(file);
-}
-
 // A text already in the target encoding, or in one the target reads alike.
 bool already_in_target(std::span<const std::uint8_t> window, const Detection& d, EncodingId target) {
   if (d.stray_bytes > 0) return false;  // its stray bytes are to be read, not copied
@@ -94,7 +87,7 @@ int detect_files(const CommandLine& command_line, platform::FileSystem& files, p
   bool all = !names.empty();
   std::vector<std::uint8_t> block(kReadBlock);
   for (const std::string& name : names) {
-    const std::unique_ptr<platform::InputFile> input = open_named(files, reporter, name);
+    const std::unique_ptr<platform::InputFile> input = open_input(files, reporter, name);
     if (!input) {
       all = false;
       continue;
