@@ -32,6 +32,8 @@ constexpr bool reads_as_ascii(std::uint8_t b) { return b < 0x80 && b != '$'; }
 // A set of byte values, 64 to a word.
 using ByteSet = std::array<std::uint64_t, 4>;
 
+constexpr bool in(const ByteSet& set, std::uint8_t b) { return set[b >> 6] >> (b & 63) & 1; }
+
 // For every two sources, the bytes that they read as different characters.
 constexpr auto read_differently() {
   std::array<CodePage, kEncodingCount> pages{};
@@ -94,6 +96,57 @@ constexpr std::array<ByteClasses, kEncodingCount> build_classes() {
 }
 
 constexpr std::array<ByteClasses, kEncodingCount> kClasses = build_classes();
+
+// For every source, the bytes above ASCII that it reads as Cyrillic letters.
+constexpr std::array<ByteSet, kEncodingCount> cyrillic_letters() {
+  std::array<ByteSet, kEncodingCount> out{};
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    const CodePage page = read_page_of(e);
+    for (std::size_t b = 0x80; b < 256; ++b)
+      if (is_cyrillic_letter(page.characters[b])) out[static_cast<std::size_t>(e.id)][b >> 6] |= std::uint64_t{1} << (b & 63);
+  }
+  return out;
+}
+constexpr std::array<ByteSet, kEncodingCount> kCyrillicLetters = cyrillic_letters();
+
+// A Cyrillic letter written against a Latin one, in one word: what a
+// Cyrillic code page makes of a Latin text's accented letter ("kleineяletters"),
+// and seldom what a writer does.
+constexpr Cost kMixedScriptCost = 4 * 8;
+
+// For every source, the bytes it reads as a low opening quote („ ‚), and as
+// the right double quote (”).
+constexpr std::array<ByteSet, kEncodingCount> bytes_read_as(char32_t one, char32_t other) {
+  std::array<ByteSet, kEncodingCount> out{};
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    const CodePage page = read_page_of(e);
+    for (std::size_t b = 0x80; b < 256; ++b)
+      if (page.characters[b] == one || page.characters[b] == other) out[static_cast<std::size_t>(e.id)][b >> 6] |= std::uint64_t{1} << (b & 63);
+  }
+  return out;
+}
+constexpr std::array<ByteSet, kEncodingCount> kLowQuotes = bytes_read_as(U'„', U'‚'), kRightQuotes = bytes_read_as(U'”', U'”');
+
+// A low opening quote after a letter, or a right double quote before one, is
+// what a Windows code page makes of a DOS page's letter ("tyhjenn„" for
+// "tyhjennä", "sy”te" for "syöte"); writers set them the other way round.
+constexpr Cost kQuoteAgainstWordCost = 8 * 8;
+
+// KOI-7 with no Cyrillic letter is a Latin text's no-break spaces and signs
+// read as its ASCII punctuation: its doubt counts twice.
+constexpr bool reads_cyrillic_letters(const ByteSet& bytes, EncodingId id) {
+  const ByteSet& cyrillic = kCyrillicLetters[static_cast<std::size_t>(id)];
+  return ((bytes[2] & cyrillic[2]) | (bytes[3] & cyrillic[3])) != 0;
+}
+
+constexpr bool is_ascii_letter(std::uint8_t b) { return (b | 0x20) >= 'a' && (b | 0x20) <= 'z'; }
+
+constexpr bool mixes_scripts(EncodingId id, std::uint8_t a, std::uint8_t b) {
+  const ByteSet& cyrillic = kCyrillicLetters[static_cast<std::size_t>(id)];
+  return (is_ascii_letter(a) && in(cyrillic, b)) || (is_ascii_letter(b) && in(cyrillic, a));
+}
 
 // The model learnt from prose, where box drawing is what a wrong code page
 // makes of letters. In a drawn table it is the text itself: two box-drawing
@@ -264,6 +317,8 @@ struct SampleStatistics {
 // A pair's key: its two bytes, and for a byte that some source reads as a
 // no-break space, whether a letter stands on its other side.
 constexpr std::uint32_t kLetterBefore = 1u << 16, kLetterAfter = 1u << 17;
+// And whether that letter is above ASCII.
+constexpr std::uint32_t kHighBefore = 1u << 18, kHighAfter = 1u << 19;
 
 // The bytes that some source reads as a no-break space: only pairs that
 // begin with one need to know what came before them.
@@ -350,8 +405,8 @@ void count_pairs(std::span<const std::uint8_t> line, std::size_t from, std::size
     std::uint32_t key = static_cast<std::uint32_t>(previous) << 8 | b;
     if (kNoBreakSpaceBytes[previous] || kNoBreakSpaceBytes[b]) [[unlikely]] {
       const std::uint8_t before = i < 2 ? '\n' : line[i - 2], after = i + 1 < line.size() ? line[i + 1] : '\n';
-      key |= (kNoBreakSpaceBytes[previous] && letter_like(before) ? kLetterBefore : 0) |
-             (kNoBreakSpaceBytes[b] && letter_like(after) ? kLetterAfter : 0);
+      key |= (kNoBreakSpaceBytes[previous] && letter_like(before) ? kLetterBefore | (before >= 0x80 ? kHighBefore : 0) : 0) |
+             (kNoBreakSpaceBytes[b] && letter_like(after) ? kLetterAfter | (after >= 0x80 ? kHighAfter : 0) : 0);
       pairs.add(key);
     } else {
       pairs.add_plain(previous, b);
@@ -408,10 +463,21 @@ constexpr bool is_letter(const ByteClass& c) { return c.symbol >= model::kOtherL
 // dash or a unit, after a number), unless it stands between two letters:
 // there a wrong code page put it where a letter belongs (DOS 866's а read as
 // Windows 1251). The model, learnt from prose that holds few, cannot tell.
-constexpr void read_no_break_spaces(ByteClass& x, ByteClass& y, std::uint32_t key) {
-  const bool y_space = y.symbol == model::kNoBreakSpace && !(is_letter(x) && (key & kLetterAfter) != 0);
-  if (x.symbol == model::kNoBreakSpace && !((key & kLetterBefore) != 0 && is_letter(y))) x.symbol = model::kBreak;
-  if (y_space) y.symbol = model::kBreak;
+// Between two ASCII letters it may be either (a Dutch "kleine letters" kept
+// together, or DOS 850's á read as Windows 1252): a space, at this cost.
+constexpr Cost kNoBreakSpaceInLatinWord = 12 * 8;
+
+// Reads the pair's no-break spaces; returns the cost of one between ASCII
+// letters, counted once, in the pair before it.
+constexpr Cost read_no_break_spaces(ByteClass& x, ByteClass& y, std::uint32_t key) {
+  const auto a = static_cast<std::uint8_t>(key >> 8), b = static_cast<std::uint8_t>(key);
+  const bool x_between = x.symbol == model::kNoBreakSpace && (key & kLetterBefore) != 0 && is_letter(y);
+  const bool y_between = y.symbol == model::kNoBreakSpace && is_letter(x) && (key & kLetterAfter) != 0;
+  const bool x_in_latin_word = x_between && b < 0x80 && (key & kHighBefore) == 0;
+  const bool y_in_latin_word = y_between && a < 0x80 && (key & kHighAfter) == 0;
+  if (x.symbol == model::kNoBreakSpace && (!x_between || x_in_latin_word)) x.symbol = model::kBreak;
+  if (y.symbol == model::kNoBreakSpace && (!y_between || y_in_latin_word)) y.symbol = model::kBreak;
+  return y_in_latin_word ? kNoBreakSpaceInLatinWord : 0;
 }
 
 struct Scores {
@@ -475,10 +541,16 @@ SourcePlan plan_sources(const SampleStatistics& s, detection::ScanPath path) {
 // the text speaks no language of the model, and must not choose one for it.
 constexpr Cost kAsciiLinesShare = 4;
 
+// A source read in a language that the shared pairs fit worse than the best
+// pays this fraction of the difference: Italian CP850 "più" read as Mac
+// Roman "pió" fits Spanish best, which the Italian around it does not.
+constexpr Cost kSharedShare = 4;
+
 // The cost of the sample through every source encoding. The pairs that every
-// source reads alike only choose the language by which the others are judged,
-// so that a long stretch of ASCII in one language cannot outweigh the letters
-// that tell the encodings apart.
+// source reads alike mostly choose the language by which the others are
+// judged, so that a long stretch of ASCII in one language cannot outweigh the
+// letters that tell the encodings apart; a quarter of what they say against
+// that language counts too.
 Scores score_sources(const SampleStatistics& s, detection::ScanPath path = detection::ScanPath::fast) {
   // Sums over at most a sample's pairs of at most 510 eighths each: 32 bits
   // hold them, and the compiler adds the languages' columns side by side.
@@ -496,13 +568,15 @@ Scores score_sources(const SampleStatistics& s, detection::ScanPath path = detec
     const auto a = static_cast<std::uint8_t>(key >> 8), b = static_cast<std::uint8_t>(key);
     ByteClass x = kClasses[id][a], y = kClasses[id][b];
     if (b >= 0x80 && y.symbol == model::kControl) fixed[into] += n * kForeignControlCost;
+    if (mixes_scripts(id, a, b)) fixed[into] += n * kMixedScriptCost;
+    if ((is_letter(x) && in(kLowQuotes[id], b)) || (in(kRightQuotes[id], a) && is_letter(y))) fixed[into] += n * kQuoteAgainstWordCost;
     // A drawn table repeats its lines; two letters that a wrong code page
     // makes into box drawing seldom meet three times.
     if ((n >= 3 || n <= -3) && joins(x, y)) {
       fixed[into] += n * kJoinedLineCost;
       return;
     }
-    read_no_break_spaces(x, y, key);
+    fixed[into] += n * read_no_break_spaces(x, y, key);
     fixed[into] += n * model::kCaseCost[x.letter_case][y.letter_case];
     const LanguageCosts& cost = costs.of(x.symbol, y.symbol);
     for (int l = 0; l < kLanguageCount; ++l) own[into][l] += n * cost[l];
@@ -541,6 +615,7 @@ Scores score_sources(const SampleStatistics& s, detection::ScanPath path = detec
   const Cost weight = std::min(s.ascii_total, s.pairs_total / kAsciiLinesShare);
   for (int l = 0; l < kLanguageCount; ++l)
     shared[l] += static_cast<Sum>(Cost{plain[l]} * weight / std::max<Cost>(1, s.ascii_total));
+  const Cost least_shared = *std::min_element(shared.begin(), shared.end());
   for (const Encoding& e : kEncodings) {
     if (!is_single_byte_source(e)) {
       out.total[e.id] = std::numeric_limits<Cost>::max();
@@ -550,9 +625,9 @@ Scores score_sources(const SampleStatistics& s, detection::ScanPath path = detec
     int language = 0;
     for (int l = 1; l < kLanguageCount; ++l)
       if (Cost{own[id][l]} + shared[l] < Cost{own[id][language]} + shared[language]) language = l;
-    out.total[e.id] = Cost{own[id][language]} + fixed[id] + kPreferenceCost[e.id];
-    for (int l = 0; l < kLanguageCount; ++l)
-      out.in_language[e.id][l] = Cost{own[id][l]} + shared[l] + fixed[id] + kPreferenceCost[e.id];
+    const Cost preference = kPreferenceCost[e.id] + (e.id == kKoi7 && !reads_cyrillic_letters(s.bytes, kKoi7) ? kKoi7Doubt : 0);
+    out.total[e.id] = Cost{own[id][language]} + (Cost{shared[language]} - least_shared) / kSharedShare + fixed[id] + preference;
+    for (int l = 0; l < kLanguageCount; ++l) out.in_language[e.id][l] = Cost{own[id][l]} + shared[l] + fixed[id] + preference;
   }
   return out;
 }
