@@ -83,6 +83,10 @@ enum class ScanPath : std::uint8_t { fast, plain };
 const std::uint8_t* count_to_line_end(const std::uint8_t* p, const std::uint8_t* end, std::array<std::uint32_t, 256>& counts,
                                       ScanPath path = ScanPath::fast);
 
+// The survey's pass over UTF-8: where a run of two-byte characters (Cyrillic,
+// accented Latin) that starts at `p` ends.
+const std::uint8_t* two_byte_run_end(const std::uint8_t* p, const std::uint8_t* end, ScanPath path = ScanPath::fast);
+
 // The bytes that count against text in the binary verdict: the controls that
 // text does not hold, and DEL.
 std::size_t count_binary_controls(std::span<const std::uint8_t> bytes, ScanPath path = ScanPath::fast);

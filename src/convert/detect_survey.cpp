@@ -326,7 +326,7 @@ class TextSurvey::State {
         }
         // A run of two-byte characters (Cyrillic, accented Latin) inline.
         const std::uint8_t* const run = p;
-        while (end - p >= 2 && p[0] >= 0xC2 && p[0] <= 0xDF && (p[1] & 0xC0) == 0x80) p += 2;
+        p = detection::two_byte_run_end(p, end);
         if (p != run) {
           const auto characters = static_cast<std::uint64_t>(p - run) / 2;
           block_.well_formed += characters;
@@ -571,7 +571,29 @@ const std::uint8_t* count_to_line_end_plain(const std::uint8_t* p, const std::ui
   return p;
 }
 
+const std::uint8_t* two_byte_run_end_plain(const std::uint8_t* p, const std::uint8_t* end) {
+  while (end - p >= 2 && p[0] >= 0xC2 && p[0] <= 0xDF && (p[1] & 0xC0) == 0x80) p += 2;
+  return p;
+}
+
 #if defined(__SSE2__)
+// Eight characters at a time: a lead byte C2..DF at each even place and a
+// continuation byte at each odd one.
+const std::uint8_t* two_byte_run_end_sse2(const std::uint8_t* p, const std::uint8_t* end) {
+  const __m128i top = _mm_set1_epi8(static_cast<char>(0xC0)), continuation = _mm_set1_epi8(static_cast<char>(0x80));
+  const __m128i first_lead = _mm_set1_epi8(static_cast<char>(0xC2)), leads = _mm_set1_epi8(0xDF - 0xC2);
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i from_lead = _mm_sub_epi8(v, first_lead);
+    const auto lead = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(from_lead, leads), from_lead)));
+    const auto follows = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, top), continuation)));
+    const unsigned pairs = (lead & 0x5555u) | (follows & 0xAAAAu);
+    if (pairs != 0xFFFFu) return two_byte_run_end_plain(p + (std::countr_one(pairs) & ~1), end);
+    p += 16;
+  }
+  return two_byte_run_end_plain(p, end);
+}
+
 // A line at a time. Where the text ahead is a quarter or more above ASCII
 // (Cyrillic), every byte of the line is counted, without a branch; elsewhere
 // (Latin, ASCII) compares tell sixteen bytes at a time which are printable
@@ -606,6 +628,14 @@ const std::uint8_t* count_to_line_end_sse2(const std::uint8_t* p, const std::uin
 #endif
 
 }  // namespace
+
+const std::uint8_t* two_byte_run_end(const std::uint8_t* p, const std::uint8_t* end, ScanPath path) {
+#if defined(__SSE2__)
+  if (path == ScanPath::fast) return two_byte_run_end_sse2(p, end);
+#endif
+  (void)path;
+  return two_byte_run_end_plain(p, end);
+}
 
 const std::uint8_t* count_to_line_end(const std::uint8_t* p, const std::uint8_t* end, std::array<std::uint32_t, 256>& counts,
                                       ScanPath path) {

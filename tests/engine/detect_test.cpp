@@ -129,6 +129,11 @@ TEST(Detect, FastPathsAsThePlainLoops) {
     for (char& c : noise) c = static_cast<char>("\n\t\x01\x7F\x00 a\xC0\xFF\x80"[random() % 10] + (random() % 4 ? 0 : random()));
     texts.push_back(noise);
   }
+  // UTF-8: runs of two-byte characters, broken by every kind of byte.
+  for (const char* name : {"russian.txt", "french.txt", "ukrainian.txt"}) texts.push_back(data_file(name));
+  Bytes pairs;
+  for (int i = 0; i < 600; ++i) pairs += "\xD0\x96\xC2\x80\xDF\xBF\xD1\x8F\xC1\x80\xE0\xA0\xD0\xC0 \xC2"[random() % 17];
+  texts.push_back(pairs);
   using detection::ScanPath;
   for (const Bytes& text : texts) {
     for (std::size_t from = 0; from < std::min<std::size_t>(17, text.size()); ++from) {
@@ -140,6 +145,8 @@ TEST(Detect, FastPathsAsThePlainLoops) {
         q = detection::count_to_line_end(q, end, plain, ScanPath::plain);
         ASSERT_EQ(p, q) << from;
       }
+      for (const std::uint8_t *p = part.data(), *end = p + part.size(); p < end; ++p)
+        ASSERT_EQ(detection::two_byte_run_end(p, end, ScanPath::fast), detection::two_byte_run_end(p, end, ScanPath::plain));
       for (std::size_t b = 0; b < 256; ++b)
         if (b < 0x20 || b >= 0x7F) {
           EXPECT_EQ(fast[b], plain[b]) << b;
