@@ -326,7 +326,7 @@ class TextSurvey::State {
         }
         // A run of two-byte characters (Cyrillic, accented Latin) inline.
         const std::uint8_t* const run = p;
-        p = detection::two_byte_run_end(p, end);
+        if (*p >= 0xC2 && *p <= 0xDF) p = detection::two_byte_run_end(p, end);
         if (p != run) {
           const auto characters = static_cast<std::uint64_t>(p - run) / 2;
           block_.well_formed += characters;
