@@ -197,9 +197,9 @@ using LanguageCosts = std::array<std::uint16_t, kLanguageCount>;
 // (32 KiB, every symbol pair) is small enough to take from the heap as it is.
 class SymbolPairCosts {
  public:
-  // Room for the rows of a long sample, taken once: memory that is never
-  // touched costs nothing, and rows that move cost their copies' pages.
-  SymbolPairCosts() { rows_.reserve(8192); }
+  // Room for about as many rows as the sample will make, taken once: rows
+  // that move cost their copies' pages (64 KiB of Russian makes over 4,096).
+  explicit SymbolPairCosts(Cost pairs) { rows_.reserve(static_cast<std::size_t>(std::clamp<Cost>(pairs / 4, 256, 8192))); }
   const LanguageCosts& of(std::uint8_t a, std::uint8_t b) {
     std::uint16_t& at = index_[static_cast<std::size_t>(a * model::kSymbolCount + b)];
     if (at == 0) {
@@ -562,8 +562,8 @@ Scores score_sources(const SampleStatistics& s, detection::ScanPath path = detec
   Scores out;
   const SourcePlan plan = plan_sources(s, path);
   const ByteClasses& ascii = kClasses[kDos866];
-  SymbolPairCosts costs;
-  // What a pair adds to a source's cost, or takes away (`sign` -1), in `into`'s sums.
+  SymbolPairCosts costs(s.pairs_total + s.ascii_total);
+  // What a pair adds to a source's cost (`n` its count) or takes away (`n` less than 0), in `into`'s sums.
   auto add_pair = [&](EncodingId id, EncodingId into, std::uint32_t key, Sum n) {
     const auto a = static_cast<std::uint8_t>(key >> 8), b = static_cast<std::uint8_t>(key);
     ByteClass x = kClasses[id][a], y = kClasses[id][b];
