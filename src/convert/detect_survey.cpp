@@ -58,8 +58,7 @@ struct Block {
   void count_high(std::uint8_t x) {
     if (x >= 0x80) ++counts[x];
   }
-  // The bytes above ASCII that `counts` holds (fewer than 2^32: a block
-  // holds one line of 64 KiB at most beyond its 1,024 bytes above ASCII), and all of them.
+  // The bytes above ASCII that `counts` holds (a block holds at most 128 KiB), and all of them.
   std::uint64_t weighed() const {
     std::uint32_t n = 0;
     for (std::size_t i = 0x80; i < 0x100; ++i) n += counts[i];
@@ -67,15 +66,7 @@ struct Block {
   }
   std::uint64_t high_count() const { return utf8_high + weighed(); }
 
-  // Once it is complete: the bytes above ASCII that occur in it, less 0x80.
-  std::array<std::uint8_t, 128> present{};
-  std::size_t present_count = 0;
-
   void settle() {
-    for (std::size_t i = 0; i < 128; ++i) {
-      present[present_count] = static_cast<std::uint8_t>(i);
-      present_count += counts[0x80 + i] != 0;
-    }
     weighed_count = weighed();
     if (utf8_high + weighed_count == 0) read_as = Reading::none;
     else read_as = well_formed > 0 && well_formed >= kWellFormedPerStray * stray_parts ? Reading::utf8 : Reading::single_byte;
@@ -92,13 +83,16 @@ struct Block {
   }
 };
 
+// Each byte above ASCII's cost through a source in a language, in eighths of a bit.
+using ByteCosts = std::array<std::int32_t, 128>;
+
 struct Part {
   std::uint64_t offset = 0, first_line = 1;
   Reading reading = Reading::none;
   EncodingId encoding = kDos866;
   int language = 0;
-  std::array<Cost, 128> byte_costs{};  // of each byte above ASCII, through `encoding` in `language`
-  std::vector<std::array<Cost, 128>> other_costs;  // the same through every other source, once needed
+  ByteCosts byte_costs{};  // of each byte above ASCII, through `encoding` in `language`
+  std::vector<ByteCosts> other_costs;  // the same through every other source, once needed
   Cost cost = 0;                 // of its bytes above ASCII, through `encoding`
   std::uint64_t high_count = 0;  // weighed so far
   std::uint64_t stray_bytes = 0;
@@ -109,15 +103,17 @@ struct Part {
   std::size_t first_answer_size = 0;
 };
 
-std::array<Cost, 128> byte_costs(EncodingId id, int language) {
-  std::array<Cost, 128> out{};
-  for (std::size_t i = 0; i < 128; ++i) out[i] = detection::byte_cost(id, language, static_cast<std::uint8_t>(0x80 + i));
+ByteCosts byte_costs(EncodingId id, int language) {
+  ByteCosts out{};
+  for (std::size_t i = 0; i < 128; ++i) out[i] = static_cast<std::int32_t>(detection::byte_cost(id, language, static_cast<std::uint8_t>(0x80 + i)));
   return out;
 }
 
-Cost block_cost(const Block& b, const std::array<Cost, 128>& costs) {
-  Cost c = 0;
-  for (std::size_t k = 0; k < b.present_count; ++k) c += Cost{b.counts[0x80 + b.present[k]]} * costs[b.present[k]];
+// In 32 bits, which the compiler multiplies and adds side by side: a block
+// holds at most 128 KiB (two pieces of kMaxBlock), at most 510 eighths each.
+Cost block_cost(const Block& b, const ByteCosts& costs) {
+  std::int32_t c = 0;
+  for (std::size_t i = 0; i < 128; ++i) c += static_cast<std::int32_t>(b.counts[0x80 + i]) * costs[i];
   return c;
 }
 
@@ -137,7 +133,7 @@ bool cheaper_elsewhere(Part& part, const Block& b, Cost cost) {
   if (part.other_costs.empty())
     for (const Encoding& e : kEncodings)
       if (is_single_byte_source(e) && e.id != part.encoding) part.other_costs.push_back(byte_costs(e.id, part.language));
-  for (const std::array<Cost, 128>& costs : part.other_costs)
+  for (const ByteCosts& costs : part.other_costs)
     if (block_cost(b, costs) < cost) return true;
   return false;
 }
@@ -215,6 +211,8 @@ class TextSurvey::State {
   }
 
   void add_text(std::span<const std::uint8_t> data) {
+    // In pieces of at most a block's size: a block then holds at most two.
+    for (; data.size() > kMaxBlock; data = data.subspan(kMaxBlock)) add_text(data.first(kMaxBlock));
     bytes_ += data.size();
     if (data.empty() || binary_.sign != BinarySign::none) return;
     last_byte_ = data.back();
