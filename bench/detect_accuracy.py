@@ -16,8 +16,9 @@ language, log lines, HTML, CSV, lines indented by no-break spaces, and one-line
 JSON; and it runs the failure probes: binaries (an ELF program, PNG, gzip, PDF,
 a gettext catalogue, random bytes), UTF-8 with one stray byte of a code page,
 UTF-8 followed by Windows 1251, halves in Windows 1251 and KOI8-R, 80 KB of
-ASCII and a Russian tail, a long one-line JSON ending in Russian, and Turkish
-log lines. Every answer that the detector calls sure is checked: a sure answer
+ASCII and a Russian tail, a long one-line JSON ending in Russian, Turkish log
+lines, and French and Russian in UTF-16 and UTF-32 of either byte order, with a
+byte-order mark and without. Every answer that the detector calls sure is checked: a sure answer
 that is wrong is listed, and the table of margins shows how many sure answers
 would be wrong at each threshold (the calibration of "sure").
 
@@ -226,6 +227,12 @@ def make_probes(by_ident, folder):
     log = "\n".join(f"2024-01-{k % 28 + 1:02d} 12:{k % 60:02d}:{k % 60:02d} INFO [worker-{k % 4}] {tr[k]}"
                     for k in range(60))
     probe("turkish-log-1254", log.encode("cp1254", "replace"), {"Windows-1254", "ISO-8859-9"})
+    fr = held_out_texts("fr")
+    for script, text in (("latin", "\n".join(fr[:40])), ("cyrillic", "\n".join(ru[:40]))):
+        for form, codec in (("UTF-16LE", "utf-16-le"), ("UTF-16BE", "utf-16-be"), ("UTF-32LE", "utf-32-le"),
+                            ("UTF-32BE", "utf-32-be")):
+            probe(f"{form.lower()}-{script}", text.encode(codec), {form})
+            probe(f"{form.lower()}-bom-{script}", ("\ufeff" + text).encode(codec), {form})
     return probes
 
 

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <array>
+#include <bit>
+#include <cstring>
 #include <limits>
 #include <vector>
 
@@ -29,6 +31,8 @@ constexpr bool reads_as_ascii(std::uint8_t b) { return b < 0x80 && b != '$'; }
 
 // A set of byte values, 64 to a word.
 using ByteSet = std::array<std::uint64_t, 4>;
+
+constexpr bool in(const ByteSet& set, std::uint8_t b) { return set[b >> 6] >> (b & 63) & 1; }
 
 // For every two sources, the bytes that they read as different characters.
 constexpr auto read_differently() {
@@ -93,6 +97,57 @@ constexpr std::array<ByteClasses, kEncodingCount> build_classes() {
 
 constexpr std::array<ByteClasses, kEncodingCount> kClasses = build_classes();
 
+// For every source, the bytes above ASCII that it reads as Cyrillic letters.
+constexpr std::array<ByteSet, kEncodingCount> cyrillic_letters() {
+  std::array<ByteSet, kEncodingCount> out{};
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    const CodePage page = read_page_of(e);
+    for (std::size_t b = 0x80; b < 256; ++b)
+      if (is_cyrillic_letter(page.characters[b])) out[static_cast<std::size_t>(e.id)][b >> 6] |= std::uint64_t{1} << (b & 63);
+  }
+  return out;
+}
+constexpr std::array<ByteSet, kEncodingCount> kCyrillicLetters = cyrillic_letters();
+
+// A Cyrillic letter written against a Latin one, in one word: what a
+// Cyrillic code page makes of a Latin text's accented letter ("kleineяletters"),
+// and seldom what a writer does.
+constexpr Cost kMixedScriptCost = 4 * 8;
+
+// For every source, the bytes it reads as a low opening quote („ ‚), and as
+// the right double quote (”).
+constexpr std::array<ByteSet, kEncodingCount> bytes_read_as(char32_t one, char32_t other) {
+  std::array<ByteSet, kEncodingCount> out{};
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    const CodePage page = read_page_of(e);
+    for (std::size_t b = 0x80; b < 256; ++b)
+      if (page.characters[b] == one || page.characters[b] == other) out[static_cast<std::size_t>(e.id)][b >> 6] |= std::uint64_t{1} << (b & 63);
+  }
+  return out;
+}
+constexpr std::array<ByteSet, kEncodingCount> kLowQuotes = bytes_read_as(U'„', U'‚'), kRightQuotes = bytes_read_as(U'”', U'”');
+
+// A low opening quote after a letter, or a right double quote before one, is
+// what a Windows code page makes of a DOS page's letter ("tyhjenn„" for
+// "tyhjennä", "sy”te" for "syöte"); writers set them the other way round.
+constexpr Cost kQuoteAgainstWordCost = 8 * 8;
+
+// KOI-7 with no Cyrillic letter is a Latin text's no-break spaces and signs
+// read as its ASCII punctuation: its doubt counts twice.
+constexpr bool reads_cyrillic_letters(const ByteSet& bytes, EncodingId id) {
+  const ByteSet& cyrillic = kCyrillicLetters[static_cast<std::size_t>(id)];
+  return ((bytes[2] & cyrillic[2]) | (bytes[3] & cyrillic[3])) != 0;
+}
+
+constexpr bool is_ascii_letter(std::uint8_t b) { return (b | 0x20) >= 'a' && (b | 0x20) <= 'z'; }
+
+constexpr bool mixes_scripts(EncodingId id, std::uint8_t a, std::uint8_t b) {
+  const ByteSet& cyrillic = kCyrillicLetters[static_cast<std::size_t>(id)];
+  return (is_ascii_letter(a) && in(cyrillic, b)) || (is_ascii_letter(b) && in(cyrillic, a));
+}
+
 // The model learnt from prose, where box drawing is what a wrong code page
 // makes of letters. In a drawn table it is the text itself: two box-drawing
 // characters whose sides meet with the same line (── ┬─ ═╗), or a vertical
@@ -142,7 +197,9 @@ using LanguageCosts = std::array<std::uint16_t, kLanguageCount>;
 // (32 KiB, every symbol pair) is small enough to take from the heap as it is.
 class SymbolPairCosts {
  public:
-  SymbolPairCosts() { rows_.reserve(256); }
+  // Room for about as many rows as the sample will make, taken once: rows
+  // that move cost their copies' pages (64 KiB of Russian makes over 4,096).
+  explicit SymbolPairCosts(Cost pairs) { rows_.reserve(static_cast<std::size_t>(std::clamp<Cost>(pairs / 4, 256, 8192))); }
   const LanguageCosts& of(std::uint8_t a, std::uint8_t b) {
     std::uint16_t& at = index_[static_cast<std::size_t>(a * model::kSymbolCount + b)];
     if (at == 0) {
@@ -209,19 +266,30 @@ class PairCounts {
   }
   void add(std::uint32_t key) {
     if (key >> 16 != 0) return flagged_.add(key);
-    ++counts_[dense_[key >> 8 & 0xFF] * values_ + dense_[key & 0xFF]];
+    add_plain(static_cast<std::uint8_t>(key >> 8), static_cast<std::uint8_t>(key));
+  }
+  void add_plain(std::uint8_t a, std::uint8_t b) {
+    std::uint16_t& n = counts_[dense_[a] * values_ + dense_[b]];
+    n += n != kMostPairs;
   }
   template <class F>
   void for_each(F&& f) const {
-    for (std::size_t i = 0; i < counts_.size(); ++i)
-      if (counts_[i] != 0) f(static_cast<std::uint32_t>(byte_of_[i / values_]) << 8 | byte_of_[i % values_], counts_[i]);
+    const std::uint16_t* count = counts_.data();
+    for (std::size_t a = 0; a < values_; ++a)
+      for (std::size_t b = 0; b < values_; ++b, ++count)
+        if (*count != 0) f(static_cast<std::uint32_t>(byte_of_[a]) << 8 | byte_of_[b], std::uint32_t{*count});
     flagged_.for_each(f);
   }
 
  private:
   std::array<std::uint8_t, 256> dense_{}, byte_of_{};
   std::size_t values_ = 0;
-  std::vector<std::uint32_t> counts_;
+  // Half the memory of 32-bit counts, touched afresh by every decision. A
+  // sample's pairs are one per byte: only a sample that is one line end
+  // repeated could reach 2^16 of one pair, and that sample is plain ASCII.
+  static constexpr std::uint16_t kMostPairs = 0xFFFF;
+  static_assert(kDetectionSampleSize <= 0x10000);
+  std::vector<std::uint16_t> counts_;
   detection::CountMap flagged_;
 };
 
@@ -240,6 +308,7 @@ struct SampleStatistics {
   // ASCII are ill-formed than well-formed.
   bool mostly_ill_formed() const { return utf8_replaced > utf8_characters; }
   ByteSet bytes{};
+  std::array<std::uint32_t, 256> occurrences{};  // of each byte value
   // Keys: a pair's bytes, and whether the byte before it is a space or the first byte again.
   PairCounts pairs, ascii_lines;
   Cost pairs_total = 0, ascii_total = 0;
@@ -248,6 +317,8 @@ struct SampleStatistics {
 // A pair's key: its two bytes, and for a byte that some source reads as a
 // no-break space, whether a letter stands on its other side.
 constexpr std::uint32_t kLetterBefore = 1u << 16, kLetterAfter = 1u << 17;
+// And whether that letter is above ASCII.
+constexpr std::uint32_t kHighBefore = 1u << 18, kHighAfter = 1u << 19;
 
 // The bytes that some source reads as a no-break space: only pairs that
 // begin with one need to know what came before them.
@@ -276,7 +347,18 @@ void count_utf8(std::span<const std::uint8_t> sample, SampleStatistics& s) {
     ++s.utf8_replaced;
     s.stray_bytes += bytes.size();
   };
-  for (const std::uint8_t b : sample) utf8.put(b, character, stray);
+  // Each character above ASCII takes two bytes above ASCII at least: once the
+  // ill-formed parts outnumber the characters that the rest could still make,
+  // the text is plainly no UTF-8 (a code page's), and counting stops.
+  std::uint64_t high_left = 0;
+  for (const std::uint8_t b : sample) high_left += b >> 7;
+  for (const std::uint8_t b : sample) {
+    // ASCII outside a sequence is a character below 0x80 and nothing else: skipped.
+    if (b < 0x80 && !utf8.in_sequence()) continue;
+    high_left -= b >> 7;
+    utf8.put(b, character, stray);
+    if (s.utf8_replaced > s.utf8_characters + high_left / 2) return;
+  }
 }
 
 // Keeps the neighbourhood of the first stray runs of UTF-8 text.
@@ -314,47 +396,52 @@ void collect_stray_runs(std::span<const std::uint8_t> sample, SampleStatistics& 
   for (const std::uint8_t b : sample) utf8.put(b, character, stray);
 }
 
+// Counts the pairs of a line whose second byte lies in [from, to), the first
+// after a line end.
+void count_pairs(std::span<const std::uint8_t> line, std::size_t from, std::size_t to, PairCounts& pairs, Cost& total) {
+  total += static_cast<Cost>(to - from);
+  for (std::size_t i = from; i < to; ++i) {
+    const std::uint8_t previous = i == 0 ? '\n' : line[i - 1], b = line[i];
+    std::uint32_t key = static_cast<std::uint32_t>(previous) << 8 | b;
+    if (kNoBreakSpaceBytes[previous] || kNoBreakSpaceBytes[b]) [[unlikely]] {
+      const std::uint8_t before = i < 2 ? '\n' : line[i - 2], after = i + 1 < line.size() ? line[i + 1] : '\n';
+      key |= (kNoBreakSpaceBytes[previous] && letter_like(before) ? kLetterBefore | (before >= 0x80 ? kHighBefore : 0) : 0) |
+             (kNoBreakSpaceBytes[b] && letter_like(after) ? kLetterAfter | (after >= 0x80 ? kHighAfter : 0) : 0);
+      pairs.add(key);
+    } else {
+      pairs.add_plain(previous, b);
+    }
+  }
+}
+
 SampleStatistics gather(std::span<const std::uint8_t> sample) {
   SampleStatistics s;
   count_utf8(sample, s);
   if (s.utf8() && s.stray_bytes > 0) collect_stray_runs(sample, s);
-  std::array<bool, 256> seen{};
-  for (const std::uint8_t b : sample) seen[b] = true;
+  for (const std::uint8_t b : sample) ++s.occurrences[b];
   for (std::size_t b = 0; b < 256; ++b)
-    if (seen[b]) s.bytes[b >> 6] |= std::uint64_t{1} << (b & 63);
+    if (s.occurrences[b] != 0) s.bytes[b >> 6] |= std::uint64_t{1} << (b & 63);
   ByteSet present = s.bytes;
   present[0] |= std::uint64_t{1} << '\n';  // each line starts after one
   s.pairs = PairCounts(present);
-  s.ascii_lines = PairCounts(present);
+  // The plain lines, and the ends of lines away from their bytes above ASCII, hold ASCII only.
+  s.ascii_lines = PairCounts(ByteSet{present[0], present[1], 0, 0});
   for (std::size_t start = 0; start < sample.size();) {
     const auto end_of_line = std::find(sample.begin() + static_cast<std::ptrdiff_t>(start), sample.end(), '\n');
     const std::size_t end = static_cast<std::size_t>(end_of_line - sample.begin()) + (end_of_line != sample.end());
-    std::size_t first_high = end, last_high = start;
-    for (std::size_t i = start; i < end; ++i) {
-      if (sample[i] < 0x80) continue;
-      first_high = std::min(first_high, i);
-      last_high = i;
-    }
-    const std::size_t from = first_high == end ? end : first_high - std::min(first_high - start, kLineContext);
-    const std::size_t to = first_high == end ? end : std::min(end, last_high + kLineContext + 1);
-    std::uint8_t before = '\n', previous = '\n';
-    for (std::size_t i = start; i < end; ++i) {
-      const std::uint8_t b = sample[i];
-      std::uint32_t key = static_cast<std::uint32_t>(previous) << 8 | b;
-      if (kNoBreakSpaceBytes[previous] || kNoBreakSpaceBytes[b]) [[unlikely]] {
-        const std::uint8_t after = i + 1 < end ? sample[i + 1] : '\n';
-        key |= (kNoBreakSpaceBytes[previous] && letter_like(before) ? kLetterBefore : 0) |
-               (kNoBreakSpaceBytes[b] && letter_like(after) ? kLetterAfter : 0);
-      }
-      if (i >= from && i < to) {
-        s.pairs.add(key);
-        ++s.pairs_total;
-      } else {
-        s.ascii_lines.add(key);
-        ++s.ascii_total;
-      }
-      before = previous;
-      previous = b;
+    const std::span<const std::uint8_t> line = sample.subspan(start, end - start);
+    const auto first = std::find_if(line.begin(), line.end(), [](std::uint8_t b) { return b >= 0x80; });
+    if (first == line.end()) {
+      count_pairs(line, 0, line.size(), s.ascii_lines, s.ascii_total);
+    } else {
+      const auto last = std::find_if(line.rbegin(), line.rend(), [](std::uint8_t b) { return b >= 0x80; });
+      const std::size_t first_high = static_cast<std::size_t>(first - line.begin());
+      const std::size_t last_high = line.size() - 1 - static_cast<std::size_t>(last - line.rbegin());
+      const std::size_t from = first_high - std::min(first_high, kLineContext);
+      const std::size_t to = std::min(line.size(), last_high + kLineContext + 1);
+      count_pairs(line, 0, from, s.ascii_lines, s.ascii_total);
+      count_pairs(line, from, to, s.pairs, s.pairs_total);
+      count_pairs(line, to, line.size(), s.ascii_lines, s.ascii_total);
     }
     start = end;
   }
@@ -376,89 +463,171 @@ constexpr bool is_letter(const ByteClass& c) { return c.symbol >= model::kOtherL
 // dash or a unit, after a number), unless it stands between two letters:
 // there a wrong code page put it where a letter belongs (DOS 866's а read as
 // Windows 1251). The model, learnt from prose that holds few, cannot tell.
-constexpr void read_no_break_spaces(ByteClass& x, ByteClass& y, std::uint32_t key) {
-  const bool y_space = y.symbol == model::kNoBreakSpace && !(is_letter(x) && (key & kLetterAfter) != 0);
-  if (x.symbol == model::kNoBreakSpace && !((key & kLetterBefore) != 0 && is_letter(y))) x.symbol = model::kBreak;
-  if (y_space) y.symbol = model::kBreak;
+// Between two ASCII letters it may be either (a Dutch "kleine letters" kept
+// together, or DOS 850's á read as Windows 1252): a space, at this cost.
+constexpr Cost kNoBreakSpaceInLatinWord = 12 * 8;
+
+// Reads the pair's no-break spaces; returns the cost of one between ASCII
+// letters, counted once, in the pair before it.
+constexpr Cost read_no_break_spaces(ByteClass& x, ByteClass& y, std::uint32_t key) {
+  const auto a = static_cast<std::uint8_t>(key >> 8), b = static_cast<std::uint8_t>(key);
+  const bool x_between = x.symbol == model::kNoBreakSpace && (key & kLetterBefore) != 0 && is_letter(y);
+  const bool y_between = y.symbol == model::kNoBreakSpace && is_letter(x) && (key & kLetterAfter) != 0;
+  const bool x_in_latin_word = x_between && b < 0x80 && (key & kHighBefore) == 0;
+  const bool y_in_latin_word = y_between && a < 0x80 && (key & kHighAfter) == 0;
+  if (x.symbol == model::kNoBreakSpace && (!x_between || x_in_latin_word)) x.symbol = model::kBreak;
+  if (y.symbol == model::kNoBreakSpace && (!y_between || y_in_latin_word)) y.symbol = model::kBreak;
+  return y_in_latin_word ? kNoBreakSpaceInLatinWord : 0;
 }
 
 struct Scores {
   std::array<Cost, kEncodingCount> total{};
   Cost own_pairs = 0;  // the pairs that some source reads otherwise than ASCII
+  // Each source's cost in every language, the shared pairs' included: what
+  // the answer's margin must hold against in each language the text may be in.
+  std::array<std::array<Cost, kLanguageCount>, kEncodingCount> in_language{};
 };
+
+// A source that reads the sample as another does but for a few of its bytes
+// is scored by the pairs with those bytes: what they cost through it, less
+// what they cost through the other.
+struct Difference {
+  EncodingId id, base;
+  ByteSet bytes;  // the sample's bytes that the two read differently
+};
+
+struct SourcePlan {
+  std::array<EncodingId, kEncodingCount> scored_as{};  // a source that reads every byte of the sample alike
+  std::vector<EncodingId> whole;                       // scored pair by pair
+  std::vector<Difference> differences;                 // scored by their difference from one of `whole`
+};
+
+// A difference is scored when its bytes occur at most this fraction as often
+// as the sample's bytes above ASCII: each pair with one is costed twice.
+constexpr std::uint64_t kDifferenceShare = 4;
+
+SourcePlan plan_sources(const SampleStatistics& s, detection::ScanPath path) {
+  SourcePlan plan;
+  std::uint64_t high = 0;
+  for (std::size_t b = 0x80; b < 256; ++b) high += s.occurrences[b];
+  std::vector<EncodingId> distinct;
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    // Sources that read every byte of the sample alike score alike: the first of them is scored for all.
+    const auto twin = std::find_if(distinct.begin(), distinct.end(), [&](EncodingId r) { return alike_on(s.bytes, e.id, r); });
+    plan.scored_as[e.id] = twin == distinct.end() ? e.id : *twin;
+    if (twin != distinct.end()) continue;
+    distinct.push_back(e.id);
+    Difference best{e.id, e.id, {}};
+    std::uint64_t fewest = std::numeric_limits<std::uint64_t>::max();
+    for (const EncodingId base : plan.whole) {
+      const ByteSet& differ = kReadDifferently[static_cast<std::size_t>(e.id)][static_cast<std::size_t>(base)];
+      ByteSet bytes;
+      std::uint64_t n = 0;
+      for (std::size_t w = 0; w < 4; ++w) {
+        bytes[w] = differ[w] & s.bytes[w];
+        for (std::uint64_t m = bytes[w]; m != 0; m &= m - 1) n += s.occurrences[w * 64 + static_cast<std::size_t>(std::countr_zero(m))];
+      }
+      if (n < fewest) fewest = n, best = {e.id, base, bytes};
+    }
+    if (path == detection::ScanPath::fast && fewest * kDifferenceShare <= high) plan.differences.push_back(best);
+    else plan.whole.push_back(e.id);
+  }
+  return plan;
+}
 
 // Lines of plain ASCII weigh at most this fraction of the lines with letters
 // above ASCII in choosing the language: a program's code or English around
 // the text speaks no language of the model, and must not choose one for it.
 constexpr Cost kAsciiLinesShare = 4;
 
+// A source read in a language that the shared pairs fit worse than the best
+// pays this fraction of the difference: Italian CP850 "più" read as Mac
+// Roman "pió" fits Spanish best, which the Italian around it does not.
+constexpr Cost kSharedShare = 4;
+
 // The cost of the sample through every source encoding. The pairs that every
-// source reads alike only choose the language by which the others are judged,
-// so that a long stretch of ASCII in one language cannot outweigh the letters
-// that tell the encodings apart.
-Scores score_sources(const SampleStatistics& s) {
-  std::array<Cost, kLanguageCount> shared{};
-  std::array<std::array<Cost, kLanguageCount>, kEncodingCount> own{};
+// source reads alike mostly choose the language by which the others are
+// judged, so that a long stretch of ASCII in one language cannot outweigh the
+// letters that tell the encodings apart; a quarter of what they say against
+// that language counts too.
+Scores score_sources(const SampleStatistics& s, detection::ScanPath path = detection::ScanPath::fast) {
+  // Sums over at most a sample's pairs of at most 510 eighths each: 32 bits
+  // hold them, and the compiler adds the languages' columns side by side.
+  using Sum = std::int32_t;
+  static_assert(kDetectionSampleSize * 2 * 255 < std::numeric_limits<Sum>::max());
+  std::array<Sum, kLanguageCount> shared{};
+  std::array<std::array<Sum, kLanguageCount>, kEncodingCount> own{};
   std::array<Cost, kEncodingCount> fixed{};  // the same in every language
   Scores out;
-  // Sources that read every byte of the sample alike score alike: the first
-  // of them is scored for all.
-  std::array<EncodingId, kEncodingCount> scored_as{};
-  std::vector<EncodingId> scored;
-  for (const Encoding& e : kEncodings) {
-    if (!is_single_byte_source(e)) continue;
-    const auto twin = std::find_if(scored.begin(), scored.end(), [&](EncodingId r) { return alike_on(s.bytes, e.id, r); });
-    scored_as[e.id] = twin == scored.end() ? e.id : *twin;
-    if (twin == scored.end()) scored.push_back(e.id);
-  }
+  const SourcePlan plan = plan_sources(s, path);
   const ByteClasses& ascii = kClasses[kDos866];
-  SymbolPairCosts costs;
+  SymbolPairCosts costs(s.pairs_total + s.ascii_total);
+  // What a pair adds to a source's cost (`n` its count) or takes away (`n` less than 0), in `into`'s sums.
+  auto add_pair = [&](EncodingId id, EncodingId into, std::uint32_t key, Sum n) {
+    const auto a = static_cast<std::uint8_t>(key >> 8), b = static_cast<std::uint8_t>(key);
+    ByteClass x = kClasses[id][a], y = kClasses[id][b];
+    if (b >= 0x80 && y.symbol == model::kControl) fixed[into] += n * kForeignControlCost;
+    if (mixes_scripts(id, a, b)) fixed[into] += n * kMixedScriptCost;
+    if ((is_letter(x) && in(kLowQuotes[id], b)) || (in(kRightQuotes[id], a) && is_letter(y))) fixed[into] += n * kQuoteAgainstWordCost;
+    // A drawn table repeats its lines; two letters that a wrong code page
+    // makes into box drawing seldom meet three times.
+    if ((n >= 3 || n <= -3) && joins(x, y)) {
+      fixed[into] += n * kJoinedLineCost;
+      return;
+    }
+    fixed[into] += n * read_no_break_spaces(x, y, key);
+    fixed[into] += n * model::kCaseCost[x.letter_case][y.letter_case];
+    const LanguageCosts& cost = costs.of(x.symbol, y.symbol);
+    for (int l = 0; l < kLanguageCount; ++l) own[into][l] += n * cost[l];
+  };
   s.pairs.for_each([&](std::uint32_t key, std::uint32_t count) {
     const auto a = static_cast<std::uint8_t>(key >> 8), b = static_cast<std::uint8_t>(key);
-    const Cost n = count;
+    const auto n = static_cast<Sum>(count);
     if (reads_as_ascii(a) && reads_as_ascii(b)) {
       const LanguageCosts& cost = costs.of(ascii[a].symbol, ascii[b].symbol);
       for (int l = 0; l < kLanguageCount; ++l) shared[l] += n * cost[l];
       return;
     }
     out.own_pairs += n;
-    for (EncodingId id : scored) {
-      ByteClass x = kClasses[id][a], y = kClasses[id][b];
-      if (b >= 0x80 && y.symbol == model::kControl) fixed[id] += n * kForeignControlCost;
-      // A drawn table repeats its lines; two letters that a wrong code page
-      // makes into box drawing seldom meet three times.
-      if (n >= 3 && joins(x, y)) {
-        fixed[id] += n * kJoinedLineCost;
-        continue;
+    for (const EncodingId id : plan.whole) add_pair(id, id, key, n);
+    for (const Difference& d : plan.differences)
+      if (d.bytes[a >> 6] >> (a & 63) & 1 || d.bytes[b >> 6] >> (b & 63) & 1) {
+        add_pair(d.id, d.id, key, n);
+        add_pair(d.base, d.id, key, -n);
       }
-      read_no_break_spaces(x, y, key);
-      fixed[id] += n * model::kCaseCost[x.letter_case][y.letter_case];
-      const LanguageCosts& cost = costs.of(x.symbol, y.symbol);
-      for (int l = 0; l < kLanguageCount; ++l) own[id][l] += n * cost[l];
-    }
   });
+  // A source scored by its difference from another: that one's sums, and the difference.
+  for (const Difference& d : plan.differences) {
+    for (int l = 0; l < kLanguageCount; ++l) own[d.id][l] += own[d.base][l];
+    fixed[d.id] += fixed[d.base];
+  }
   // The lines of plain ASCII choose the language too, but weigh at most a
   // quarter of the lines with the letters that tell the encodings apart: in a
   // text that mixes them (English around Russian, a program with Russian
   // comments) they are often in a language that none of these encodings serves.
-  std::array<Cost, kLanguageCount> plain{};
+  std::array<Sum, kLanguageCount> plain{};
   s.ascii_lines.for_each([&](std::uint32_t key, std::uint32_t count) {
     const auto a = static_cast<std::uint8_t>(key >> 8), b = static_cast<std::uint8_t>(key);
     const LanguageCosts& cost = costs.of(ascii[a].symbol, ascii[b].symbol);
-    for (int l = 0; l < kLanguageCount; ++l) plain[l] += Cost{count} * cost[l];
+    for (int l = 0; l < kLanguageCount; ++l) plain[l] += static_cast<Sum>(count) * cost[l];
   });
   const Cost weight = std::min(s.ascii_total, s.pairs_total / kAsciiLinesShare);
-  for (int l = 0; l < kLanguageCount; ++l) shared[l] += plain[l] * weight / std::max<Cost>(1, s.ascii_total);
+  for (int l = 0; l < kLanguageCount; ++l)
+    shared[l] += static_cast<Sum>(Cost{plain[l]} * weight / std::max<Cost>(1, s.ascii_total));
+  const Cost least_shared = *std::min_element(shared.begin(), shared.end());
   for (const Encoding& e : kEncodings) {
     if (!is_single_byte_source(e)) {
       out.total[e.id] = std::numeric_limits<Cost>::max();
       continue;
     }
-    const EncodingId id = scored_as[e.id];
+    const EncodingId id = plan.scored_as[e.id];
     int language = 0;
     for (int l = 1; l < kLanguageCount; ++l)
-      if (own[id][l] + shared[l] < own[id][language] + shared[language]) language = l;
-    out.total[e.id] = own[id][language] + fixed[id] + kPreferenceCost[e.id];
+      if (Cost{own[id][l]} + shared[l] < Cost{own[id][language]} + shared[language]) language = l;
+    const Cost preference = kPreferenceCost[e.id] + (e.id == kKoi7 && !reads_cyrillic_letters(s.bytes, kKoi7) ? kKoi7Doubt : 0);
+    out.total[e.id] = Cost{own[id][language]} + (Cost{shared[language]} - least_shared) / kSharedShare + fixed[id] + preference;
+    for (int l = 0; l < kLanguageCount; ++l) out.in_language[e.id][l] = Cost{own[id][l]} + shared[l] + fixed[id] + preference;
   }
   return out;
 }
@@ -523,6 +692,35 @@ EncodingId stray_encoding(std::span<const StrayRun> runs) {
 // bytes as text: random bytes, data.
 constexpr Cost kGibberishPerPair = 12 * 8;
 
+// A language whose best reading costs at most this much more than the best
+// reading in any language may be the text's: three sixteenths of a bit per
+// pair of the letters' lines (JSON keys around 1 KB of Serbian made Russian
+// cheaper by a tenth of a bit per pair).
+Cost plausible_language_slack(const SampleStatistics& s) { return 3 * s.pairs_total / 2; }
+
+// The answer's margin in every language that the text may be in: the
+// language is chosen mostly by the pairs that every source reads alike, and
+// a text whose plain ASCII fits another language (JSON keys around Serbian
+// read best as Russian) must not make an answer sure that the text's own
+// language would not. Each source is costed in that language.
+int margin_in_languages(const Scores& scores, const ByteSet& bytes, EncodingId answer, Cost slack) {
+  std::array<Cost, kLanguageCount> best_in{};
+  best_in.fill(std::numeric_limits<Cost>::max());
+  for (const Encoding& e : kEncodings)
+    if (is_single_byte_source(e))
+      for (int l = 0; l < kLanguageCount; ++l) best_in[l] = std::min(best_in[l], scores.in_language[e.id][l]);
+  const Cost best = *std::min_element(best_in.begin(), best_in.end());
+  int margin = std::numeric_limits<int>::max();
+  for (int l = 0; l < kLanguageCount; ++l) {
+    if (best_in[l] > best + slack) continue;
+    Cost rival = std::numeric_limits<Cost>::max();
+    for (const Encoding& e : kEncodings)
+      if (is_single_byte_source(e) && !alike_on(bytes, e.id, answer)) rival = std::min(rival, scores.in_language[e.id][l]);
+    if (rival != std::numeric_limits<Cost>::max()) margin = std::min(margin, bits(std::max<Cost>(0, rival - scores.in_language[answer][l])));
+  }
+  return margin;
+}
+
 // The single-byte source through which a sample with bytes above ASCII reads
 // best, and its margin over the best that reads it differently.
 Detection weigh(const SampleStatistics& s) {
@@ -532,6 +730,7 @@ Detection weigh(const SampleStatistics& s) {
   for (const Encoding& e : kEncodings)
     if (is_single_byte_source(e) && !alike_on(s.bytes, e.id, best)) runner_up = std::min(runner_up, scores.total[e.id]);
   int margin = runner_up == std::numeric_limits<Cost>::max() ? 0 : bits(runner_up - scores.total[best]);
+  margin = std::min(margin, margin_in_languages(scores, s.bytes, best, plausible_language_slack(s)));
   if (scores.total[best] > kGibberishPerPair * std::max<Cost>(1, scores.own_pairs)) margin = 0;
   Detection d;
   d.kind = TextKind::single_byte;
@@ -651,14 +850,39 @@ Cost byte_cost(EncodingId id, int language, std::uint8_t b) {
 
 int language_count() { return kLanguageCount; }
 
+std::vector<Cost> source_costs(std::span<const std::uint8_t> sample, ScanPath path) {
+  const Scores scores = score_sources(gather(bounded(sample)), path);
+  std::vector<Cost> out;
+  for (const Encoding& e : kEncodings) {
+    if (!is_single_byte_source(e)) continue;
+    out.push_back(scores.total[e.id]);
+    out.insert(out.end(), scores.in_language[e.id].begin(), scores.in_language[e.id].end());
+  }
+  return out;
+}
+
+std::size_t count_binary_controls(std::span<const std::uint8_t> bytes, ScanPath path) {
+  std::size_t controls = 0, i = 0;
+  // Eight at a time where none is below 0x20 or DEL (most of a text).
+  constexpr std::uint64_t kOnes = 0x0101010101010101u, kHigh = 0x8080808080808080u;
+  for (; path == ScanPath::fast && i + 8 <= bytes.size(); i += 8) {
+    std::uint64_t w;
+    std::memcpy(&w, bytes.data() + i, 8);
+    const std::uint64_t del = w ^ (0x7F * kOnes);  // DEL turned zero
+    if (((((w - 0x20 * kOnes) & ~w) | ((del - kOnes) & ~del)) & kHigh) == 0) continue;
+    for (std::size_t k = i; k < i + 8; ++k) controls += kBinaryControl[bytes[k]];
+  }
+  for (; i < bytes.size(); ++i) controls += kBinaryControl[bytes[i]];
+  return controls;
+}
+
 }  // namespace detection
 
 BinaryVerdict binary_verdict(std::span<const std::uint8_t> start) {
   start = bounded(start);
   const std::string_view text(reinterpret_cast<const char*>(start.data()), start.size());
-  std::size_t controls = 0;
+  std::size_t controls = detection::count_binary_controls(start);
   const std::size_t first_nul = text.find('\0');
-  for (const std::uint8_t b : start) controls += kBinaryControl[b];
   // A DOS end-of-file mark is text's last byte.
   if (!start.empty() && start.back() == 0x1A) --controls;
   for (const Signature& s : kSignatures) {

@@ -2,8 +2,11 @@
 // the survey of a whole text (detect_survey.cpp).
 #pragma once
 
+#include <array>
 #include <bit>
+#include <cstddef>
 #include <cstdint>
+#include <span>
 #include <vector>
 
 #include "convert/box_drawing.hpp"
@@ -69,6 +72,29 @@ class CountMap {
   std::size_t size_ = 0;
   int shift_ = 32;
 };
+
+// The fast paths of the detector and the survey, and the plain loops they
+// are held to (tests/engine/detect_test.cpp).
+enum class ScanPath : std::uint8_t { fast, plain };
+
+// The survey's pass over text that is not UTF-8: from `p` to the first line
+// end (or `end`, which it returns), each byte that is not printable ASCII is
+// counted in `counts` (printable ASCII may be counted too: nothing reads its counts).
+const std::uint8_t* count_to_line_end(const std::uint8_t* p, const std::uint8_t* end, std::array<std::uint32_t, 256>& counts,
+                                      ScanPath path = ScanPath::fast);
+
+// The survey's pass over UTF-8: where a run of two-byte characters (Cyrillic,
+// accented Latin) that starts at `p` ends.
+const std::uint8_t* two_byte_run_end(const std::uint8_t* p, const std::uint8_t* end, ScanPath path = ScanPath::fast);
+
+// The bytes that count against text in the binary verdict: the controls that
+// text does not hold, and DEL.
+std::size_t count_binary_controls(std::span<const std::uint8_t> bytes, ScanPath path = ScanPath::fast);
+
+// Each single-byte source's cost of the sample, in the language it fits best
+// and then in every language: the fast path scores a source that reads the
+// sample as another does but for a few bytes by those bytes' pairs alone.
+std::vector<Cost> source_costs(std::span<const std::uint8_t> sample, ScanPath path = ScanPath::fast);
 
 // A byte's cost on its own through a source in one of the model's languages:
 // the survey's cheap measure of how naturally a block reads.

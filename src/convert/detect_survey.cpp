@@ -11,6 +11,10 @@
 #include <limits>
 #include <optional>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "convert/detect.hpp"
 #include "convert/detect_common.hpp"
 #include "convert/registry.hpp"
@@ -51,9 +55,12 @@ struct Block {
   Reading read_as = Reading::none;
   Cost cost_in_part = -1;  // the cost of `counts` through the part it joins, once weighed
 
-  // The bytes above ASCII that `counts` holds, and all of them.
+  void count_high(std::uint8_t x) {
+    if (x >= 0x80) ++counts[x];
+  }
+  // The bytes above ASCII that `counts` holds (a block holds at most 128 KiB), and all of them.
   std::uint64_t weighed() const {
-    std::uint64_t n = 0;
+    std::uint32_t n = 0;
     for (std::size_t i = 0x80; i < 0x100; ++i) n += counts[i];
     return n;
   }
@@ -76,13 +83,16 @@ struct Block {
   }
 };
 
+// Each byte above ASCII's cost through a source in a language, in eighths of a bit.
+using ByteCosts = std::array<std::int32_t, 128>;
+
 struct Part {
   std::uint64_t offset = 0, first_line = 1;
   Reading reading = Reading::none;
   EncodingId encoding = kDos866;
   int language = 0;
-  std::array<Cost, 128> byte_costs{};  // of each byte above ASCII, through `encoding` in `language`
-  std::vector<std::array<Cost, 128>> other_costs;  // the same through every other source, once needed
+  ByteCosts byte_costs{};  // of each byte above ASCII, through `encoding` in `language`
+  std::vector<ByteCosts> other_costs;  // the same through every other source, once needed
   Cost cost = 0;                 // of its bytes above ASCII, through `encoding`
   std::uint64_t high_count = 0;  // weighed so far
   std::uint64_t stray_bytes = 0;
@@ -93,15 +103,17 @@ struct Part {
   std::size_t first_answer_size = 0;
 };
 
-std::array<Cost, 128> byte_costs(EncodingId id, int language) {
-  std::array<Cost, 128> out{};
-  for (std::size_t i = 0; i < 128; ++i) out[i] = detection::byte_cost(id, language, static_cast<std::uint8_t>(0x80 + i));
+ByteCosts byte_costs(EncodingId id, int language) {
+  ByteCosts out{};
+  for (std::size_t i = 0; i < 128; ++i) out[i] = static_cast<std::int32_t>(detection::byte_cost(id, language, static_cast<std::uint8_t>(0x80 + i)));
   return out;
 }
 
-Cost block_cost(const Block& b, const std::array<Cost, 128>& costs) {
-  Cost c = 0;
-  for (std::size_t i = 0; i < 128; ++i) c += Cost{b.counts[0x80 + i]} * costs[i];
+// In 32 bits, which the compiler multiplies and adds side by side: a block
+// holds at most 128 KiB (two pieces of kMaxBlock), at most 510 eighths each.
+Cost block_cost(const Block& b, const ByteCosts& costs) {
+  std::int32_t c = 0;
+  for (std::size_t i = 0; i < 128; ++i) c += static_cast<std::int32_t>(b.counts[0x80 + i]) * costs[i];
   return c;
 }
 
@@ -121,7 +133,7 @@ bool cheaper_elsewhere(Part& part, const Block& b, Cost cost) {
   if (part.other_costs.empty())
     for (const Encoding& e : kEncodings)
       if (is_single_byte_source(e) && e.id != part.encoding) part.other_costs.push_back(byte_costs(e.id, part.language));
-  for (const std::array<Cost, 128>& costs : part.other_costs)
+  for (const ByteCosts& costs : part.other_costs)
     if (block_cost(b, costs) < cost) return true;
   return false;
 }
@@ -199,6 +211,8 @@ class TextSurvey::State {
   }
 
   void add_text(std::span<const std::uint8_t> data) {
+    // In pieces of at most a block's size: a block then holds at most two.
+    for (; data.size() > kMaxBlock; data = data.subspan(kMaxBlock)) add_text(data.first(kMaxBlock));
     bytes_ += data.size();
     if (data.empty() || binary_.sign != BinarySign::none) return;
     last_byte_ = data.back();
@@ -208,18 +222,9 @@ class TextSurvey::State {
     const std::uint8_t* kept = p;  // what is not yet in the block's bytes
     while (p < end) {
       if (!block_.utf8_open) {
-        // No UTF-8 here: a histogram increment per byte, line by line.
-        const auto* line_end = static_cast<const std::uint8_t*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
-        const std::uint8_t* const stop = line_end ? line_end : end;
-        std::array<std::uint32_t, 256>& counts = block_.counts;
-        for (; stop - p >= 4; p += 4) {
-          ++counts[p[0]];
-          ++counts[p[1]];
-          ++counts[p[2]];
-          ++counts[p[3]];
-        }
-        for (; p < stop; ++p) ++counts[*p];
-        if (counts[0] != 0) {
+        // No UTF-8 here: a histogram increment per byte that is not printable ASCII, line by line.
+        p = detection::count_to_line_end(p, end, block_.counts);
+        if (block_.counts[0] != 0) {
           binary_ = {BinarySign::nul_byte, {}};
           return;
         }
@@ -302,8 +307,7 @@ class TextSurvey::State {
     auto count_stray = [this](std::span<const std::uint8_t> bytes) {
       ++block_.stray_parts;
       block_.stray_bytes += bytes.size();
-      for (const std::uint8_t x : bytes)
-        if (x >= 0x80) ++block_.counts[x];
+      for (const std::uint8_t x : bytes) block_.count_high(x);
     };
     while (p < end && block_.utf8_open) {
       if (!utf8_.in_sequence()) {
@@ -320,7 +324,7 @@ class TextSurvey::State {
         }
         // A run of two-byte characters (Cyrillic, accented Latin) inline.
         const std::uint8_t* const run = p;
-        while (end - p >= 2 && p[0] >= 0xC2 && p[0] <= 0xDF && (p[1] & 0xC0) == 0x80) p += 2;
+        if (*p >= 0xC2 && *p <= 0xDF) p = detection::two_byte_run_end(p, end);
         if (p != run) {
           const auto characters = static_cast<std::uint64_t>(p - run) / 2;
           block_.well_formed += characters;
@@ -344,8 +348,7 @@ class TextSurvey::State {
     if (block_.utf8_open) utf8_.put(b, [](Character) {}, [this](std::span<const std::uint8_t> bytes) {
       ++block_.stray_parts;
       block_.stray_bytes += bytes.size();
-      for (const std::uint8_t x : bytes)
-        if (x >= 0x80) ++block_.counts[x];
+      for (const std::uint8_t x : bytes) block_.count_high(x);
     });
     if (b == '\n') {
       ++lines_;
@@ -386,7 +389,7 @@ class TextSurvey::State {
     if (block_.utf8_open && utf8_.in_sequence()) utf8_.finish_stray([this](std::span<const std::uint8_t> bytes) {
       ++block_.stray_parts;
       block_.stray_bytes += bytes.size();
-      for (const std::uint8_t x : bytes) ++block_.counts[x];
+      for (const std::uint8_t x : bytes) block_.count_high(x);
     });
     Block b = std::move(block_);
     b.settle();
@@ -413,7 +416,11 @@ class TextSurvey::State {
       parts_.back().first_answer_size = parts_.back().sample.size();
       first_answer_.reset();
     }
+    // The block before this one is done with: its room takes the next block's bytes.
+    std::vector<std::uint8_t> room = std::move(previous_.bytes);
     previous_ = std::move(b);
+    room.clear();
+    block_.bytes = std::move(room);
   }
 
   // The first block above ASCII of a part tells how it reads.
@@ -549,6 +556,95 @@ class TextSurvey::State {
   std::vector<std::uint8_t> stray_sample_;
   std::optional<Detection> first_answer_;  // for the part the block closing now joins
 };
+
+namespace detection {
+
+namespace {
+
+constexpr bool printable_ascii(std::uint8_t b) { return b >= 0x20 && b < 0x7F; }
+
+const std::uint8_t* count_to_line_end_plain(const std::uint8_t* p, const std::uint8_t* end, std::array<std::uint32_t, 256>& counts) {
+  for (; p < end && *p != '\n'; ++p)
+    if (!printable_ascii(*p)) ++counts[*p];
+  return p;
+}
+
+const std::uint8_t* two_byte_run_end_plain(const std::uint8_t* p, const std::uint8_t* end) {
+  while (end - p >= 2 && p[0] >= 0xC2 && p[0] <= 0xDF && (p[1] & 0xC0) == 0x80) p += 2;
+  return p;
+}
+
+#if defined(__SSE2__)
+// Eight characters at a time: a lead byte C2..DF at each even place and a
+// continuation byte at each odd one.
+const std::uint8_t* two_byte_run_end_sse2(const std::uint8_t* p, const std::uint8_t* end) {
+  const __m128i top = _mm_set1_epi8(static_cast<char>(0xC0)), continuation = _mm_set1_epi8(static_cast<char>(0x80));
+  const __m128i first_lead = _mm_set1_epi8(static_cast<char>(0xC2)), leads = _mm_set1_epi8(0xDF - 0xC2);
+  while (end - p >= 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    const __m128i from_lead = _mm_sub_epi8(v, first_lead);
+    const auto lead = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_min_epu8(from_lead, leads), from_lead)));
+    const auto follows = static_cast<unsigned>(_mm_movemask_epi8(_mm_cmpeq_epi8(_mm_and_si128(v, top), continuation)));
+    const unsigned pairs = (lead & 0x5555u) | (follows & 0xAAAAu);
+    if (pairs != 0xFFFFu) return two_byte_run_end_plain(p + (std::countr_one(pairs) & ~1), end);
+    p += 16;
+  }
+  return two_byte_run_end_plain(p, end);
+}
+
+// A line at a time. Where the text ahead is a quarter or more above ASCII
+// (Cyrillic), every byte of the line is counted, without a branch; elsewhere
+// (Latin, ASCII) compares tell sixteen bytes at a time which are printable
+// ASCII, and only the others are looked at, the line end among them.
+const std::uint8_t* count_to_line_end_sse2(const std::uint8_t* p, const std::uint8_t* end, std::array<std::uint32_t, 256>& counts) {
+  const __m128i zero = _mm_setzero_si128();
+  __m128i high = zero;  // by lane, the bytes above ASCII of the next 64
+  for (const std::uint8_t* q = p; end - q >= 16 && q < p + 64; q += 16)
+    high = _mm_sub_epi8(high, _mm_cmplt_epi8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(q)), zero));
+  const __m128i sums = _mm_sad_epu8(high, zero);
+  if (_mm_cvtsi128_si32(sums) + _mm_extract_epi16(sums, 4) >= 16) {
+    const auto* line_end = static_cast<const std::uint8_t*>(std::memchr(p, '\n', static_cast<std::size_t>(end - p)));
+    const std::uint8_t* const stop = line_end ? line_end : end;
+    for (; stop - p >= 8; p += 8)
+      for (int k = 0; k < 8; ++k) ++counts[p[k]];
+    for (; p < stop; ++p) ++counts[*p];
+    return stop;
+  }
+  const __m128i below = _mm_set1_epi8(0x20), del = _mm_set1_epi8(0x7F);
+  for (; end - p >= 16; p += 16) {
+    const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(p));
+    // As signed bytes, those above ASCII are negative: below 0x20 with the controls.
+    const auto other = static_cast<unsigned>(_mm_movemask_epi8(_mm_or_si128(_mm_cmplt_epi8(v, below), _mm_cmpeq_epi8(v, del))));
+    for (unsigned mask = other; mask != 0; mask &= mask - 1) {
+      const std::uint8_t* const at = p + std::countr_zero(mask);
+      if (*at == '\n') return at;
+      ++counts[*at];
+    }
+  }
+  return count_to_line_end_plain(p, end, counts);
+}
+#endif
+
+}  // namespace
+
+const std::uint8_t* two_byte_run_end(const std::uint8_t* p, const std::uint8_t* end, ScanPath path) {
+#if defined(__SSE2__)
+  if (path == ScanPath::fast) return two_byte_run_end_sse2(p, end);
+#endif
+  (void)path;
+  return two_byte_run_end_plain(p, end);
+}
+
+const std::uint8_t* count_to_line_end(const std::uint8_t* p, const std::uint8_t* end, std::array<std::uint32_t, 256>& counts,
+                                      ScanPath path) {
+#if defined(__SSE2__)
+  if (path == ScanPath::fast) return count_to_line_end_sse2(p, end, counts);
+#endif
+  (void)path;
+  return count_to_line_end_plain(p, end, counts);
+}
+
+}  // namespace detection
 
 TextSurvey::TextSurvey() : state_(std::make_unique<State>()) {}
 TextSurvey::~TextSurvey() = default;

@@ -8,6 +8,7 @@
 
 #include "cli/detection.hpp"
 #include "convert/detect.hpp"
+#include "convert/detect_common.hpp"
 #include "convert/registry.hpp"
 #include "support.hpp"
 
@@ -111,6 +112,48 @@ TEST(Detect, StrayBytesReadByTheirCodePageFastAndPlainAlike) {
   };
   EXPECT_TRUE(same_bytes(expected, convert(text.size(), ConversionPath::reference)));
   for (std::size_t cut = 1; cut <= text.size(); ++cut) EXPECT_TRUE(same_bytes(expected, convert(cut, ConversionPath::table))) << cut;
+}
+
+// The detector's fast paths as their plain loops: the binary verdict's count
+// of control bytes and the survey's pass, at every alignment, and the scores
+// of sources counted by their differences from others, on real samples in
+// every code page, halves of two, and random bytes with line ends and controls.
+TEST(Detect, FastPathsAsThePlainLoops) {
+  std::vector<Bytes> texts;
+  for (const auto& row : data_rows("detect/answers.txt", ' ')) texts.push_back(data_file("detect/" + row[0]));
+  const std::size_t samples = texts.size();
+  for (std::size_t i = 0; i + 1 < samples; ++i) texts.push_back(texts[i].substr(0, texts[i].size() / 2) + texts[i + 1]);
+  std::mt19937 random(21);
+  for (const std::size_t size : {15, 16, 17, 100, 4000}) {
+    Bytes noise(size, ' ');
+    for (char& c : noise) c = static_cast<char>("\n\t\x01\x7F\x00 a\xC0\xFF\x80"[random() % 10] + (random() % 4 ? 0 : random()));
+    texts.push_back(noise);
+  }
+  // UTF-8: runs of two-byte characters, broken by every kind of byte.
+  for (const char* name : {"russian.txt", "french.txt", "ukrainian.txt"}) texts.push_back(data_file(name));
+  Bytes pairs;
+  for (int i = 0; i < 600; ++i) pairs += "\xD0\x96\xC2\x80\xDF\xBF\xD1\x8F\xC1\x80\xE0\xA0\xD0\xC0 \xC2"[random() % 17];
+  texts.push_back(pairs);
+  using detection::ScanPath;
+  for (const Bytes& text : texts) {
+    for (std::size_t from = 0; from < std::min<std::size_t>(17, text.size()); ++from) {
+      const auto part = bytes(text).subspan(from);
+      EXPECT_EQ(detection::count_binary_controls(part, ScanPath::fast), detection::count_binary_controls(part, ScanPath::plain));
+      std::array<std::uint32_t, 256> fast{}, plain{};
+      for (const std::uint8_t *p = part.data(), *q = p, *end = p + part.size(); p < end; ++p, ++q) {
+        p = detection::count_to_line_end(p, end, fast, ScanPath::fast);
+        q = detection::count_to_line_end(q, end, plain, ScanPath::plain);
+        ASSERT_EQ(p, q) << from;
+      }
+      for (const std::uint8_t *p = part.data(), *end = p + part.size(); p < end; ++p)
+        ASSERT_EQ(detection::two_byte_run_end(p, end, ScanPath::fast), detection::two_byte_run_end(p, end, ScanPath::plain));
+      for (std::size_t b = 0; b < 256; ++b)
+        if (b < 0x20 || b >= 0x7F) {
+          EXPECT_EQ(fast[b], plain[b]) << b;
+        }
+    }
+    EXPECT_EQ(detection::source_costs(bytes(text), ScanPath::fast), detection::source_costs(bytes(text), ScanPath::plain));
+  }
 }
 
 // Across many blocks the survey counts every stray byte of UTF-8 text and
