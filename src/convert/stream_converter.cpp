@@ -8,10 +8,12 @@
 #include "convert/registry.hpp"
 #include "convert/unicode_text.hpp"
 #include "convert/utf8.hpp"
-#include "convert/wide_kernel.hpp"
+#include "convert/kernels/avx512_vbmi2.hpp"
 
 namespace recodia {
 namespace {
+
+namespace wide = kernels::avx512;
 
 struct VectorSink {
   std::vector<std::uint8_t>& out;
@@ -38,8 +40,8 @@ constexpr Character kByteOrderMark = 0xFEFF;
 // marks are passed on as they are.
 class StreamConverter::Utf8Text {
  public:
-  Utf8Text(const ConversionSettings& settings, ConversionPath path)
-      : processor_(settings), fast_(path == ConversionPath::table), wide_(fast_ && wide::available()) {
+  Utf8Text(const ConversionSettings& settings, ConversionPath path, kernels::Kernel kernel)
+      : processor_(settings), fast_(path == ConversionPath::table), wide_(fast_ && kernel == kernels::Kernel::avx512) {
     if (!fast_) return;  // the plain path works out each character as it comes
     for (Character c = 0; c < 0x80; ++c) ascii_[c] = work_out(c);
     if (!wide_) return;
@@ -209,7 +211,8 @@ class StreamConverter::Utf8Text {
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_kind_{};
 };
 
-StreamConverter::StreamConverter(const ConversionSettings& given, ConversionPath path, StreamMode mode)
+StreamConverter::StreamConverter(const ConversionSettings& given, ConversionPath path, StreamMode mode,
+                                 kernels::Kernel kernel)
     : passing_(mode == StreamMode::pass_through ? std::make_unique<ConversionSettings>(written_as_it_is(given))
                                                 : nullptr),
       source_((passing_ ? *passing_ : given).source),
@@ -223,10 +226,10 @@ StreamConverter::StreamConverter(const ConversionSettings& given, ConversionPath
     return;
   }
   if (settings.source == kUtf8 && !settings.no_encoding) {
-    utf8_ = std::make_unique<Utf8Text>(settings, path);
+    utf8_ = std::make_unique<Utf8Text>(settings, path, kernel);
     return;
   }
-  if (path == ConversionPath::table) table_ = OutcomeTable::build(settings);
+  if (path == ConversionPath::table) table_ = OutcomeTable::build(settings, kernel);
   // Without a table (an outcome too long for an entry) the reference path does the work.
   if (!table_) reference_.emplace(settings);
 }

@@ -9,7 +9,7 @@
 
 #include "convert/outcome_table.hpp"
 
-namespace recodia::wide {
+namespace recodia::kernels::avx512 {
 
 // The kinds of outcome in the kind tables (0: nothing written).
 inline constexpr std::uint8_t kWritesOne = 1;
@@ -53,7 +53,7 @@ struct Progress {
 };
 
 // Whether this processor has the instructions the kernels need.
-bool available();
+bool runs_here();
 
 // Converts whole chunks of `in` into `out`, which needs the room that the
 // table asks for; `opening` is the quotation context before and after them.
@@ -73,4 +73,4 @@ Progress convert_expanding(const ExpandingTables& t, bool with_context, const st
 // begin a character and hold one byte more than it takes.
 Progress read_utf8(const Utf8Tables& t, const std::uint8_t* in, std::size_t size, std::uint8_t* out);
 
-}  // namespace recodia::wide
+}  // namespace recodia::kernels::avx512

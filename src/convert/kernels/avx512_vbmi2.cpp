@@ -1,4 +1,4 @@
-#include "convert/wide_kernel.hpp"
+#include "convert/kernels/avx512_vbmi2.hpp"
 
 #include <bit>
 #include <cstring>
@@ -9,7 +9,7 @@
 #define RECODIA_WIDE_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt,bmi,bmi2")))
 #endif
 
-namespace recodia::wide {
+namespace recodia::kernels::avx512 {
 
 #ifdef RECODIA_WIDE_LOOP
 namespace {
@@ -282,10 +282,7 @@ RECODIA_WIDE_TARGET Progress read_utf8_chunks(const Utf8Tables& t, const std::ui
 
 }  // namespace
 
-bool available() {
-  static const bool wide = has_wide_registers_impl();
-  return wide;
-}
+bool runs_here() { return has_wide_registers_impl(); }
 
 Progress convert(const Tables& t, bool with_context, int slots, const std::uint8_t* in, std::size_t size,
                  std::uint8_t* out, bool& opening) {
@@ -305,7 +302,7 @@ Progress read_utf8(const Utf8Tables& t, const std::uint8_t* in, std::size_t size
 
 #else
 
-bool available() { return false; }
+bool runs_here() { return false; }
 
 Progress read_utf8(const Utf8Tables&, const std::uint8_t*, std::size_t, std::uint8_t*) { return {0, 0}; }
 
@@ -317,4 +314,4 @@ Progress convert(const Tables&, bool, int, const std::uint8_t*, std::size_t, std
 
 #endif
 
-}  // namespace recodia::wide
+}  // namespace recodia::kernels::avx512
