@@ -51,6 +51,7 @@ class StreamConverter::Utf8Text {
     for (std::size_t table = 0; table < 2; ++table) {
       for (Character low = 0; low < 256; ++low) {
         const ByteOutcome& o = outcome((table == 0 ? 0 : 0x400) | low);
+        narrow_outcome_[table][low] = o;
         narrow_single_[table][low] = wide::single_byte_of(o);
         narrow_kind_[table][low] = wide::kind_of(o);
         single += o.length <= 1;
@@ -154,7 +155,7 @@ class StreamConverter::Utf8Text {
     while (end - p >= 4) {
       if (wide_ && p >= wide_again) {
         const wide::Progress done =
-            wide::read_utf8({narrow_single_, narrow_kind_}, p, static_cast<std::size_t>(end - p), o);
+            wide::read_utf8({narrow_single_, narrow_kind_, narrow_outcome_}, p, static_cast<std::size_t>(end - p), o);
         p += done.taken;
         o += done.written;
         // Back to it after the character that stopped it, unless it got
@@ -209,6 +210,7 @@ class StreamConverter::Utf8Text {
   ByteOutcome scratch_;
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_single_{};
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_kind_{};
+  std::array<std::array<ByteOutcome, 256>, 2> narrow_outcome_{};
 };
 
 StreamConverter::StreamConverter(const ConversionSettings& given, ConversionPath path, StreamMode mode,

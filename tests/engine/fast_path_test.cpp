@@ -103,7 +103,8 @@ TEST(FastPath, Utf8DecodingAsThePlainOneAtEveryCut) {
   say_which_kernels_are_not_run();
   for (const std::vector<std::string>& switches : std::vector<std::vector<std::string>>{
            {"-utf8", "-tokoi8"}, {"-utf8", "-toutf8", "-crlf"}, {"-utf8", "-to1252", "-html"},
-           {"-utf8", "-totl", "-nqt"}, {"-utf8", "-tokoi7", "-nstr", "-crlf"}, {"-utf8", "-tokx", "-32"}}) {
+           {"-utf8", "-totl", "-nqt"}, {"-utf8", "-tokoi7", "-nstr", "-crlf"}, {"-utf8", "-tokx", "-32"},
+           {"-utf8", "-tow"}}) {
     SCOPED_TRACE(testing::PrintToString(switches));
     const auto s = resolved(switches);
     const Bytes text = random_utf8(60, 7), long_text = random_utf8(20000, 11) + random_utf8(20000, 13, 3);
