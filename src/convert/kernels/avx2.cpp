@@ -93,7 +93,96 @@ RECODIA_AVX2 Progress convert_chunks(const ByteTables& t, const std::uint8_t* in
   return {i, static_cast<std::size_t>(out - start)};
 }
 
+// Lanes kept, in order, for each mask of eight lanes: a left-pack with pshufb.
+struct Packs {
+  alignas(16) std::uint8_t of[256][16];
+};
+constexpr Packs make_packs() {
+  Packs p{};
+  for (int m = 0; m < 256; ++m) {
+    int n = 0;
+    for (int lane = 0; lane < 8; ++lane)
+      if ((m >> lane) & 1) p.of[m][n++] = static_cast<std::uint8_t>(lane);
+    for (; n < 16; ++n) p.of[m][n] = 0x80;
+  }
+  return p;
+}
+constexpr Packs kPacks = make_packs();
+
+// Stores the lanes of `bytes` that `keep` marks, in order; returns how many.
+RECODIA_AVX2 inline unsigned store_kept(std::uint8_t* out, __m256i bytes, std::uint32_t keep) {
+  const __m128i halves[2] = {_mm256_castsi256_si128(bytes), _mm256_extracti128_si256(bytes, 1)};
+  const __m128i second = _mm_set1_epi8(8);
+  std::uint8_t* o = out;
+  for (int g = 0; g < 4; ++g) {
+    const unsigned m = keep >> (8 * g) & 0xFF;
+    __m128i index = _mm_load_si128(reinterpret_cast<const __m128i*>(kPacks.of[m]));
+    if (g % 2 == 1) index = _mm_add_epi8(index, second);
+    _mm_storel_epi64(reinterpret_cast<__m128i*>(o), _mm_shuffle_epi8(halves[g / 2], index));
+    o += std::popcount(m);
+  }
+  return static_cast<unsigned>(o - out);
+}
+
+RECODIA_AVX2 inline std::uint32_t lanes_where(__m256i v, int mask, int value) {
+  return static_cast<std::uint32_t>(_mm256_movemask_epi8(
+      _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(mask))), _mm256_set1_epi8(static_cast<char>(value)))));
+}
+
+RECODIA_AVX2 inline __m256i broadcast(const std::array<std::uint8_t, 32>& set, int half) {
+  return _mm256_broadcastsi128_si256(_mm_loadu_si128(reinterpret_cast<const __m128i*>(set.data() + 16 * half)));
+}
+
+// As the 64-byte reader (avx512_vbmi2.cpp): lanes are whole characters when
+// the high bytes are the leads C2 C3 D0..D3, each followed by a continuation
+// byte; a lead's lane stands for its character, indexed by the code point's
+// low byte in the Latin-1 or the Cyrillic table; continuation lanes and
+// characters that write nothing are left out by a left-pack.
+template <bool kAsciiAsItIs>
+RECODIA_AVX2 Progress read_utf8_chunks(const Utf8Tables& t, const std::uint8_t* in, std::size_t size,
+                                       std::uint8_t* out) {
+  std::uint8_t* const start = out;
+  const Rows latin = rows_of(t.single[0]), cyrillic = rows_of(t.single[1]);
+  const __m256i not_one[2][2] = {{broadcast(t.not_one[0], 0), broadcast(t.not_one[0], 1)},
+                                 {broadcast(t.not_one[1], 0), broadcast(t.not_one[1], 1)}};
+  const __m256i nothing[2][2] = {{broadcast(t.nothing[0], 0), broadcast(t.nothing[0], 1)},
+                                 {broadcast(t.nothing[1], 0), broadcast(t.nothing[1], 1)}};
+  std::size_t i = 0;
+  while (i + 33 <= size) {
+    const __m256i v = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i));
+    const __m256i next = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(in + i + 1));
+    const std::uint32_t high = static_cast<std::uint32_t>(_mm256_movemask_epi8(v));
+    const std::uint32_t follows = lanes_where(v, 0xC0, 0x80), next_follows = lanes_where(next, 0xC0, 0x80);
+    const std::uint32_t cyrillic_lanes = lanes_where(v, 0xFC, 0xD0);
+    const std::uint32_t leads = lanes_where(v, 0xFE, 0xC2) | cyrillic_lanes;
+    const __m256i two_byte = _mm256_or_si256(_mm256_slli_epi16(_mm256_and_si256(v, _mm256_set1_epi8(3)), 6),
+                                             _mm256_and_si256(next, _mm256_set1_epi8(0x3F)));
+    const __m256i index = _mm256_blendv_epi8(v, two_byte, v);
+    const __m256i is_cyrillic = _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(0xFC))),
+                                                  _mm256_set1_epi8(static_cast<char>(0xD0)));
+    const __m256i bytes = _mm256_blendv_epi8(look_up<kAsciiAsItIs>(latin, index), look_up<false>(cyrillic, index),
+                                             is_cyrillic);
+    const std::uint32_t characters = ~follows;
+    const std::uint32_t writes_nothing = (members(nothing[0][0], nothing[0][1], index) & ~cyrillic_lanes) |
+                                         (members(nothing[1][0], nothing[1][1], index) & cyrillic_lanes);
+    const std::uint32_t writes_other = (members(not_one[0][0], not_one[0][1], index) & ~cyrillic_lanes) |
+                                       (members(not_one[1][0], not_one[1][1], index) & cyrillic_lanes);
+    const std::uint32_t unfit = (high & ~(leads | follows)) | (follows & ~(leads << 1)) | (leads & ~next_follows) |
+                                (leads & (std::uint32_t{1} << 31)) | (writes_other & ~writes_nothing & characters);
+    const unsigned taken = unfit == 0 ? 32 : static_cast<unsigned>(std::countr_zero(unfit));
+    const std::uint32_t below = taken == 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << taken) - 1;
+    out += store_kept(out, bytes, characters & ~writes_nothing & below);
+    i += taken;
+    if (taken < 32) break;
+  }
+  return {i, static_cast<std::size_t>(out - start)};
+}
+
 }  // namespace
+
+Progress read_utf8_avx2(const Utf8Tables& t, const std::uint8_t* in, std::size_t size, std::uint8_t* out) {
+  return t.ascii_as_it_is ? read_utf8_chunks<true>(t, in, size, out) : read_utf8_chunks<false>(t, in, size, out);
+}
 
 Progress convert_avx2(const ByteTables& t, const std::uint8_t* in, std::size_t size, std::uint8_t* out,
                       bool& opening) {
@@ -107,6 +196,7 @@ Progress convert_avx2(const ByteTables& t, const std::uint8_t* in, std::size_t s
 
 namespace recodia::kernels {
 Progress convert_avx2(const ByteTables&, const std::uint8_t*, std::size_t, std::uint8_t*, bool&) { return {0, 0}; }
+Progress read_utf8_avx2(const Utf8Tables&, const std::uint8_t*, std::size_t, std::uint8_t*) { return {0, 0}; }
 }  // namespace recodia::kernels
 
 #endif

@@ -58,6 +58,23 @@ Progress convert_avx2(const ByteTables& t, const std::uint8_t* in, std::size_t s
 Progress convert_neon(const ByteTables& t, const std::uint8_t* in, std::size_t size, std::uint8_t* out,
                       bool& opening);
 
+// For reading UTF-8 32 bytes at a time with AVX2: what each character of
+// U+0000..U+00FF and of U+0400..U+04FF ([0] and [1]) writes when it writes
+// one byte, and as bit sets (laid out as ByteTables::unplain) those that do
+// not write exactly one, and those that write nothing.
+struct Utf8Tables {
+  const std::array<std::array<std::uint8_t, 256>, 2>& single;
+  const std::array<std::array<std::uint8_t, 32>, 2>& not_one;
+  const std::array<std::array<std::uint8_t, 32>, 2>& nothing;
+  bool ascii_as_it_is;  // every ASCII character that writes one byte writes itself
+};
+
+// Reads ASCII and the two-byte characters of those blocks while each writes
+// at most one byte, and stops before the first that is anything else (the
+// caller reads it). `in` must begin a character and hold one byte more than
+// it takes; `out` needs 32 bytes of room past what it writes.
+Progress read_utf8_avx2(const Utf8Tables& t, const std::uint8_t* in, std::size_t size, std::uint8_t* out);
+
 // The context of byte `at`: the quotation context before the input for the
 // first, else what the byte before it leaves.
 inline bool context_at(const ByteTables& t, const std::uint8_t* in, std::size_t at, bool opening) {
