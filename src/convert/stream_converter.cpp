@@ -211,7 +211,8 @@ class StreamConverter::Utf8Text {
   // Reads on with the kernel's wide reader, as far as it goes.
   kernels::Progress read_wide(const std::uint8_t* in, std::size_t size, std::uint8_t* out) const {
     if (kernel_ == kernels::Kernel::avx2)
-      return kernels::read_utf8_avx2({narrow_single_, narrow_not_one_, narrow_nothing_, ascii_as_it_is_}, in, size, out);
+      return kernels::read_utf8_avx2({narrow_single_, narrow_not_one_, narrow_nothing_, narrow_outcome_, ascii_as_it_is_},
+                                     in, size, out);
     const wide::Progress done = wide::read_utf8({narrow_single_, narrow_kind_, narrow_outcome_}, in, size, out);
     return {done.taken, done.written};
   }

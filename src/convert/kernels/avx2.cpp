@@ -2,6 +2,7 @@
 // functions carry the instruction set themselves, and run only where the
 // processor has it (dispatch.cpp).
 #include <bit>
+#include <cstring>
 
 #include "convert/kernels/byte_tables.hpp"
 
@@ -124,6 +125,11 @@ RECODIA_AVX2 inline unsigned store_kept(std::uint8_t* out, __m256i bytes, std::u
   return static_cast<unsigned>(o - out);
 }
 
+// Lanes from..to-1 (to at most 32).
+inline std::uint32_t lanes_from_to(unsigned from, unsigned to) {
+  return static_cast<std::uint32_t>(((std::uint64_t{1} << to) - 1) & ~((std::uint64_t{1} << from) - 1));
+}
+
 RECODIA_AVX2 inline std::uint32_t lanes_where(__m256i v, int mask, int value) {
   return static_cast<std::uint32_t>(_mm256_movemask_epi8(
       _mm256_cmpeq_epi8(_mm256_and_si256(v, _mm256_set1_epi8(static_cast<char>(mask))), _mm256_set1_epi8(static_cast<char>(value)))));
@@ -168,10 +174,28 @@ RECODIA_AVX2 Progress read_utf8_chunks(const Utf8Tables& t, const std::uint8_t* 
     const std::uint32_t writes_other = (members(not_one[0][0], not_one[0][1], index) & ~cyrillic_lanes) |
                                        (members(not_one[1][0], not_one[1][1], index) & cyrillic_lanes);
     const std::uint32_t unfit = (high & ~(leads | follows)) | (follows & ~(leads << 1)) | (leads & ~next_follows) |
-                                (leads & (std::uint32_t{1} << 31)) | (writes_other & ~writes_nothing & characters);
+                                (leads & (std::uint32_t{1} << 31));
     const unsigned taken = unfit == 0 ? 32 : static_cast<unsigned>(std::countr_zero(unfit));
-    const std::uint32_t below = taken == 32 ? ~std::uint32_t{0} : (std::uint32_t{1} << taken) - 1;
-    out += store_kept(out, bytes, characters & ~writes_nothing & below);
+    const std::uint32_t below = lanes_from_to(0, taken);
+    const std::uint32_t kept = characters & ~writes_nothing & below;
+    std::uint32_t several = writes_other & kept;
+    if (several == 0) {
+      out += store_kept(out, bytes, kept);
+    } else {
+      // The lanes between them in pieces, their entries between the pieces.
+      unsigned from = 0;
+      for (; several != 0; several &= several - 1) {
+        const unsigned lane = static_cast<unsigned>(std::countr_zero(several));
+        out += store_kept(out, bytes, kept & lanes_from_to(from, lane));
+        const std::uint8_t* p = in + i + lane;
+        const ByteOutcome& o =
+            p[0] < 0x80 ? t.outcome[0][p[0]] : t.outcome[(p[0] & 0xFC) == 0xD0 ? 1 : 0][(p[0] & 3) << 6 | (p[1] & 0x3F)];
+        std::memcpy(out, &o, sizeof o);
+        out += o.length;
+        from = lane + 1;
+      }
+      out += store_kept(out, bytes, kept & lanes_from_to(from, 32));
+    }
     i += taken;
     if (taken < 32) break;
   }

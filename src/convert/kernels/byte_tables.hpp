@@ -66,12 +66,13 @@ struct Utf8Tables {
   const std::array<std::array<std::uint8_t, 256>, 2>& single;
   const std::array<std::array<std::uint8_t, 32>, 2>& not_one;
   const std::array<std::array<std::uint8_t, 32>, 2>& nothing;
+  const std::array<std::array<ByteOutcome, 256>, 2>& outcome;  // what each writes
   bool ascii_as_it_is;  // every ASCII character that writes one byte writes itself
 };
 
-// Reads ASCII and the two-byte characters of those blocks while each writes
-// at most one byte, and stops before the first that is anything else (the
-// caller reads it). `in` must begin a character and hold one byte more than
+// Reads ASCII and the two-byte characters of those blocks, the few that
+// write several bytes placed between the others, and stops before the first
+// character that is anything else (the caller reads it). `in` must begin a character and hold one byte more than
 // it takes; `out` needs 32 bytes of room past what it writes.
 Progress read_utf8_avx2(const Utf8Tables& t, const std::uint8_t* in, std::size_t size, std::uint8_t* out);
 
