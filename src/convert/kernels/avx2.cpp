@@ -1,6 +1,6 @@
-// The byte tables 32 bytes at a time with AVX2. Compiled for any x86-64: the
-// functions carry the instruction set themselves, and run only where the
-// processor has it (dispatch.cpp).
+// The byte tables and UTF-8 input 32 bytes at a time with AVX2. Compiled for
+// any x86-64: the functions carry the instruction set themselves, and run
+// only where the processor has it (dispatch.cpp).
 #include <bit>
 #include <cstring>
 
