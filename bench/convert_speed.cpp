@@ -1,8 +1,7 @@
 // How fast the conversion itself runs, without the files: the stream
-// converter on its table path (for a single-byte source also the outcome
-// table's byte-wise loop alone) and on its reference path, on a file held in
-// memory, converted in the run's 128 KiB blocks, each from the cache as a read
-// leaves it.
+// converter on its table path through each kernel that the processor runs,
+// and on its reference path, on a file held in memory, converted in the
+// run's 128 KiB blocks, each from the cache as a read leaves it.
 //
 //   recodia_convert_speed FILE [SWITCH...]
 //
@@ -15,13 +14,11 @@
 #include <cstring>
 #include <ctime>
 #include <fstream>
-#include <optional>
 #include <span>
 #include <string_view>
 #include <vector>
 
 #include "cli/options.hpp"
-#include "convert/outcome_table.hpp"
 #include "convert/stream_converter.hpp"
 
 namespace {
@@ -73,8 +70,9 @@ Result best_of(int passes, const std::vector<std::uint8_t>& input, Make make) {
   return best;
 }
 
-Result through_stream(const std::vector<std::uint8_t>& input, const ConversionSettings& s, ConversionPath path) {
-  recodia::StreamConverter converter(s, path);
+Result through_stream(const std::vector<std::uint8_t>& input, const ConversionSettings& s, ConversionPath path,
+                      recodia::kernels::Kernel kernel = recodia::kernels::chosen()) {
+  recodia::StreamConverter converter(s, path, recodia::StreamMode::convert, kernel);
   Result r = time_blocks(input, [&](std::span<const std::uint8_t> block) { return converter.convert(block); });
   r.bytes += converter.finish().size();
   return r;
@@ -104,38 +102,22 @@ int main(int argc, char** argv) {
   recodia::resolve_settings(settings, command_line);
 
   const double mb = static_cast<double>(input.size()) / 1e6;
-  const Result table = best_of(9, input, [&](const auto& in) {
-    return through_stream(in, settings, ConversionPath::table);
-  });
   const Result reference = best_of(1, input, [&](const auto& in) {
     return through_stream(in, settings, ConversionPath::reference);
   });
-  std::printf("%-10s %9.0f MB/s\n", "table", mb / table.seconds);
-
-  // The outcome table's byte-wise loop, where a single-byte source has one.
-  std::optional<recodia::OutcomeTable> outcomes;
-  if (recodia::is_single_byte_source(recodia::encoding(settings.source))) outcomes = recodia::OutcomeTable::build(settings);
-  if (outcomes) {
-    std::vector<std::uint8_t> output(outcomes->capacity_for(kBlock));
-    const Result bytewise = best_of(9, input, [&](const auto& in) {
-      bool opening = true;
-      return time_blocks(in, [&](std::span<const std::uint8_t> block) {
-        return std::span<const std::uint8_t>(
-            output.data(), outcomes->convert_bytewise(block.data(), block.size(), output.data(), opening));
-      });
+  for (const recodia::kernels::Kernel kernel : recodia::kernels::available()) {
+    const Result table = best_of(9, input, [&](const auto& in) {
+      return through_stream(in, settings, ConversionPath::table, kernel);
     });
-    std::printf("%-10s %9.0f MB/s\n", "byte-wise", mb / bytewise.seconds);
-    if (bytewise.bytes != reference.bytes) {
-      std::fprintf(stderr, "output sizes differ: byte-wise %llu, reference %llu\n",
-                   static_cast<unsigned long long>(bytewise.bytes), static_cast<unsigned long long>(reference.bytes));
+    const std::string_view name = recodia::kernels::name_of(kernel);
+    std::printf("%-10.*s %9.0f MB/s\n", static_cast<int>(name.size()), name.data(), mb / table.seconds);
+    if (table.bytes != reference.bytes) {
+      std::fprintf(stderr, "output sizes differ: %.*s %llu, reference %llu\n", static_cast<int>(name.size()),
+                   name.data(), static_cast<unsigned long long>(table.bytes),
+                   static_cast<unsigned long long>(reference.bytes));
       return 1;
     }
   }
   std::printf("%-10s %9.0f MB/s\n", "reference", mb / reference.seconds);
-  if (table.bytes != reference.bytes) {
-    std::fprintf(stderr, "output sizes differ: table %llu, reference %llu\n",
-                 static_cast<unsigned long long>(table.bytes), static_cast<unsigned long long>(reference.bytes));
-    return 1;
-  }
   return 0;
 }

@@ -170,8 +170,8 @@ ConversionSettings resolved(const std::vector<std::string>& switches) {
 }
 
 Conversion convert_in_pieces(const ConversionSettings& settings, std::string_view input,
-                             std::span<const std::size_t> pieces, ConversionPath path) {
-  StreamConverter converter(settings, path);
+                             std::span<const std::size_t> pieces, ConversionPath path, kernels::Kernel kernel) {
+  StreamConverter converter(settings, path, StreamMode::convert, kernel);
   Conversion run;
   const auto take = [&](std::span<const std::uint8_t> bytes) { run.out.append(bytes.begin(), bytes.end()); };
   const auto* data = reinterpret_cast<const std::uint8_t*>(input.data());

@@ -57,6 +57,7 @@ struct Conversion {
   std::uint64_t replaced = 0;
 };
 Conversion convert_in_pieces(const ConversionSettings& settings, std::string_view input,
-                             std::span<const std::size_t> pieces = {}, ConversionPath path = ConversionPath::table);
+                             std::span<const std::size_t> pieces = {}, ConversionPath path = ConversionPath::table,
+                             kernels::Kernel kernel = kernels::chosen());
 
 }  // namespace recodia::test

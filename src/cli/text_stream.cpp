@@ -15,10 +15,18 @@ namespace recodia {
 using platform::InputFile;
 using platform::OutputFile;
 
+namespace {
+
+// The block that input is read into: not zeroed, as every byte used is read
+// first, and zeroing it was a tenth of a short run's time.
+std::unique_ptr<std::uint8_t[]> input_block() { return std::make_unique_for_overwrite<std::uint8_t[]>(kInputBlock); }
+
+}  // namespace
+
 bool copy_blocks(InputFile& in, OutputFile& out) {
-  std::vector<std::uint8_t> block(kInputBlock);
-  while (const std::size_t n = in.read(block.data(), block.size())) {
-    if (!out.write(block.data(), n)) return false;
+  const std::unique_ptr<std::uint8_t[]> block = input_block();
+  while (const std::size_t n = in.read(block.get(), kInputBlock)) {
+    if (!out.write(block.get(), n)) return false;
   }
   return !in.failed() && !out.failed();
 }
@@ -101,7 +109,8 @@ StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& co
     const std::uint64_t from = std::exchange(at, at + block.size());
     return put(parts ? parts->convert(block, from) : converter->convert(block));
   };
-  std::vector<std::uint8_t> block(kInputBlock);
+  const std::unique_ptr<std::uint8_t[]> storage = input_block();
+  const std::span<std::uint8_t> block(storage.get(), kInputBlock);
   std::size_t n = 0;
   if (checked || choice == SourceChoice::detected) {
     bool empty = true;

@@ -181,6 +181,12 @@ Converter::Converter(const ConversionSettings& settings)
       turns_quotes_(settings.smart_quotes && !settings.source_text),
       same_page_(read_page(settings.source).characters == read_page(settings.target).characters) {}
 
+bool Converter::history_matters_for(std::uint8_t input) const {
+  // (The control symbols that stand in for some bytes are never quotation marks.)
+  const Character c = read_page(settings_.source).characters[input];
+  return turns_quotes_ && (c == '"' || c == '\'');
+}
+
 Converted Converter::convert_byte(std::uint8_t input) {
   const Encoding& source = encoding(settings_.source);
   Read read{read_page(source.id).characters[input], input};

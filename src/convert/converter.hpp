@@ -43,6 +43,9 @@ class Converter {
   // control byte below 0x0E), or close one.
   bool opening() const { return opening_; }
   void set_opening(bool opening) { opening_ = opening; }
+  // Whether that history may change what a byte becomes: only a quotation
+  // mark's, where they turn.
+  bool history_matters_for(std::uint8_t input) const;
 
  private:
   struct Read;

@@ -3,13 +3,15 @@
 #include <cstring>
 
 #include "convert/byte_processor.hpp"
-#include "convert/wide_kernel.hpp"
+#include "convert/kernels/avx512_vbmi2.hpp"
+#include "convert/kernels/byte_tables.hpp"
 
 
 namespace recodia {
 namespace {
 
-using wide::kWritesSeveral;
+namespace avx512 = kernels::avx512;
+using avx512::kWritesSeveral;
 
 using Kinds = std::array<std::array<std::uint8_t, 256>, 2>;
 
@@ -41,32 +43,20 @@ int slots_for(const Kinds& kind) {
 // lanes that write several are most of a chunk of text (UTF-8 output).
 bool writes_several_mostly(const Kinds& kind) { return high_bytes_writing_several(kind) >= 64; }
 
-template <bool kWithContext>
-std::size_t convert_with(const std::array<std::array<ByteOutcome, 256>, 2>& outcome,
-                         const std::array<std::uint8_t, 256>& opens_after, const std::uint8_t* in,
-                         std::size_t size, std::uint8_t* out, bool& opening) {
-  std::uint8_t* const start = out;
-  std::size_t context = opening ? 1 : 0;
-  for (std::size_t i = 0; i < size; ++i) {
-    const std::uint8_t b = in[i];
-    const ByteOutcome& o = outcome[kWithContext ? context : 0][b];
-    // Copy the whole entry and advance by its length: no branch per byte.
-    std::memcpy(out, &o, sizeof o);
-    out += o.length;
-    if constexpr (kWithContext) context = opens_after[b];
-  }
-  if constexpr (kWithContext) opening = context != 0;
-  else if (size > 0) opening = opens_after[in[size - 1]] != 0;
-  return static_cast<std::size_t>(out - start);
-}
-
 }  // namespace
 
-std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settings) {
+std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settings, kernels::Kernel kernel) {
   OutcomeTable table;
+  table.kernel_ = kernel;
   ByteProcessor processor(settings);
   for (int context = 0; context < 2; ++context) {
     for (int b = 0; b < 256; ++b) {
+      // Where the history changes nothing the outcome is the other context's,
+      // not asked for again (a tenth of a short run's time).
+      if (context == 1 && !processor.converter().history_matters_for(static_cast<std::uint8_t>(b))) {
+        table.outcome_[1][b] = table.outcome_[0][b];
+        continue;
+      }
       processor.converter().set_opening(context == 1);
       OutcomeSink sink;
       processor.process_byte(static_cast<std::uint8_t>(b), sink);
@@ -83,10 +73,10 @@ std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settin
   for (int context = 0; context < 2; ++context) {
     for (int b = 0; b < 256; ++b) {
       const ByteOutcome& o = table.outcome_[context][b];
-      table.single_[context][b] = wide::single_byte_of(o);
+      table.single_[context][b] = avx512::single_byte_of(o);
       table.lengths_[context][b] = o.length;
       for (std::size_t k = 0; k < 4; ++k) table.spread_[context][k][b] = o.bytes[k];
-      table.kind_[context][b] = wide::kind_of(o);
+      table.kind_[context][b] = avx512::kind_of(o);
       if (o.length != 1 || o.bytes[0] != b) table.copies_input_ = false;
     }
   }
@@ -96,25 +86,74 @@ std::optional<OutcomeTable> OutcomeTable::build(const ConversionSettings& settin
     if (a.length != o.length || std::memcmp(a.bytes.data(), o.bytes.data(), a.length) != 0)
       table.depends_on_context_ = true;
   }
+  for (int b = 0; b < 256; ++b) {
+    const ByteOutcome& o = table.outcome_[0][b];
+    const bool plain = o.length == 1 && table.outcome_[1][b].length == 1 && table.outcome_[1][b].bytes[0] == o.bytes[0];
+    if (!plain) table.unplain_[(b >> 7) << 4 | (b & 15)] |= static_cast<std::uint8_t>(1u << (b >> 4 & 7));
+  }
+  for (int context = 0; context < 2; ++context) {
+    for (int b = 0; b < 256; ++b) {
+      const ByteOutcome& o = table.outcome_[context][b];
+      std::array<std::uint8_t, 8> entry{};
+      std::memcpy(entry.data(), o.bytes.data(), 7);
+      entry[7] = o.length;
+      std::memcpy(&table.short_outcome_[context][b], entry.data(), entry.size());
+    }
+  }
+  table.ascii_as_it_is_ = true;
+  for (int b = 0; b < 0x80; ++b)
+    if (table.kind_[0][b] == avx512::kWritesOne && table.single_[0][b] != b) table.ascii_as_it_is_ = false;
   table.slots_ = slots_for(table.kind_);
   table.expanding_ = table.longest_ <= 4 && writes_several_mostly(table.kind_);
+  table.several_often_ = high_bytes_writing_several(table.kind_) >= 24;
   return table;
 }
 
-std::size_t OutcomeTable::convert_bytewise(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
+kernels::ByteTables OutcomeTable::tables() const {
+  return {outcome_, opens_after_, single_[0], unplain_, ascii_as_it_is_, longest_ <= 7 ? &short_outcome_ : nullptr};
+}
+
+std::size_t OutcomeTable::convert_scalar(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
+                                         bool& opening) const {
+  const kernels::ByteTables t = tables();
+  return kernels::convert_scalar(t, depends_on_context_, in, size, out, opening);
+}
+
+// Eight-byte entries where no outcome is longer than seven bytes, else the
+// whole entry.
+std::size_t OutcomeTable::convert_portable(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
                                            bool& opening) const {
-  return depends_on_context_ ? convert_with<true>(outcome_, opens_after_, in, size, out, opening)
-                             : convert_with<false>(outcome_, opens_after_, in, size, out, opening);
+  const kernels::ByteTables t = tables();
+  if (t.short_outcome == nullptr) return kernels::convert_scalar(t, depends_on_context_, in, size, out, opening);
+  return kernels::convert_short(t, depends_on_context_, in, size, out, opening);
 }
 
 std::size_t OutcomeTable::convert(const std::uint8_t* in, std::size_t size, std::uint8_t* out,
                                   bool& opening) const {
-  if (!wide::available()) return convert_bytewise(in, size, out, opening);
-  const wide::Progress done =
-      expanding_ ? wide::convert_expanding({spread_, lengths_, opens_after_}, depends_on_context_, in, size, out, opening)
-                 : wide::convert({outcome_, single_, kind_, opens_after_}, depends_on_context_, slots_, in, size, out,
-                                 opening);
-  return done.written + convert_bytewise(in + done.taken, size - done.taken, out + done.written, opening);
+  using kernels::Kernel;
+  kernels::Progress done{0, 0};
+  const kernels::ByteTables t = tables();
+  switch (kernel_) {
+    case Kernel::scalar: return convert_scalar(in, size, out, opening);
+    case Kernel::portable: return convert_portable(in, size, out, opening);
+    case Kernel::avx2:
+      // Chunks whose bytes often write several bytes are the portable loop's.
+      if (!several_often_) done = kernels::convert_avx2(t, in, size, out, opening);
+      break;
+    case Kernel::neon:
+      if (!several_often_) done = kernels::convert_neon(t, in, size, out, opening);
+      break;
+    case Kernel::avx512: {
+      const avx512::Progress wide =
+          expanding_ ? avx512::convert_expanding({spread_, lengths_, opens_after_}, depends_on_context_, in, size, out,
+                                                 opening)
+                     : avx512::convert({outcome_, single_, kind_, opens_after_}, depends_on_context_, slots_, in, size,
+                                       out, opening);
+      done = {wide.taken, wide.written};
+      break;
+    }
+  }
+  return done.written + convert_portable(in + done.taken, size - done.taken, out + done.written, opening);
 }
 
 }  // namespace recodia

@@ -9,9 +9,14 @@
 #include <optional>
 #include <span>
 
+#include "convert/kernels/kernel.hpp"
 #include "convert/settings.hpp"
 
 namespace recodia {
+
+namespace kernels {
+struct ByteTables;
+}
 
 // The output of every byte in both quotation contexts, taken from the
 // byte-at-a-time path. A byte's output depends only on the settings, the byte
@@ -41,8 +46,10 @@ struct OutcomeSink {
 
 class OutcomeTable {
  public:
-  // nothing when some byte's output would not fit an entry.
-  static std::optional<OutcomeTable> build(const ConversionSettings& settings);
+  // nothing when some byte's output would not fit an entry. The kernel is
+  // the one that convert() runs.
+  static std::optional<OutcomeTable> build(const ConversionSettings& settings,
+                                           kernels::Kernel kernel = kernels::chosen());
 
   // Every byte comes out as itself in either context: the input can be
   // written as it is.
@@ -57,11 +64,11 @@ class OutcomeTable {
   // Returns the number of bytes written.
   std::size_t convert(const std::uint8_t* in, std::size_t size, std::uint8_t* out, bool& opening) const;
 
-  // The same with one byte at a time through the entries, whatever the
-  // processor offers; convert() uses it where wide registers are missing.
-  std::size_t convert_bytewise(const std::uint8_t* in, std::size_t size, std::uint8_t* out, bool& opening) const;
-
  private:
+  std::size_t convert_scalar(const std::uint8_t* in, std::size_t size, std::uint8_t* out, bool& opening) const;
+  std::size_t convert_portable(const std::uint8_t* in, std::size_t size, std::uint8_t* out, bool& opening) const;
+  kernels::ByteTables tables() const;
+
   std::array<std::array<ByteOutcome, 256>, 2> outcome_{};  // [opening][byte]
   // The same outcomes as 256-byte lookup tables: the byte written when there
   // is exactly one, and whether a byte writes nothing, one byte or several.
@@ -71,11 +78,18 @@ class OutcomeTable {
   // For the expanding kernel: the k-th byte of every outcome, and the lengths.
   alignas(64) std::array<std::array<std::array<std::uint8_t, 256>, 4>, 2> spread_{};
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> lengths_{};
+  // The bytes that do not write one byte, the same in either context, as a
+  // bit set (see kernels::ByteTables).
+  alignas(32) std::array<std::uint8_t, 32> unplain_{};
+  alignas(64) std::array<std::array<std::uint64_t, 256>, 2> short_outcome_{};  // see kernels::ByteTables
+  bool ascii_as_it_is_ = false;
   bool expanding_ = false;  // most bytes write two to four: the expanding kernel
+  bool several_often_ = false;  // letters write several bytes: entries copied whole
   bool depends_on_context_ = false;
   bool copies_input_ = false;
   int slots_ = 0;  // see slots_for()
   std::size_t longest_ = 0;
+  kernels::Kernel kernel_ = kernels::Kernel::scalar;
 };
 
 }  // namespace recodia

@@ -8,10 +8,13 @@
 #include "convert/registry.hpp"
 #include "convert/unicode_text.hpp"
 #include "convert/utf8.hpp"
-#include "convert/wide_kernel.hpp"
+#include "convert/kernels/avx512_vbmi2.hpp"
+#include "convert/kernels/byte_tables.hpp"
 
 namespace recodia {
 namespace {
+
+namespace wide = kernels::avx512;
 
 struct VectorSink {
   std::vector<std::uint8_t>& out;
@@ -38,8 +41,11 @@ constexpr Character kByteOrderMark = 0xFEFF;
 // marks are passed on as they are.
 class StreamConverter::Utf8Text {
  public:
-  Utf8Text(const ConversionSettings& settings, ConversionPath path)
-      : processor_(settings), fast_(path == ConversionPath::table), wide_(fast_ && wide::available()) {
+  Utf8Text(const ConversionSettings& settings, ConversionPath path, kernels::Kernel kernel)
+      : processor_(settings),
+        fast_(path == ConversionPath::table),
+        kernel_(kernel),
+        wide_(fast_ && (kernel == kernels::Kernel::avx512 || kernel == kernels::Kernel::avx2)) {
     if (!fast_) return;  // the plain path works out each character as it comes
     for (Character c = 0; c < 0x80; ++c) ascii_[c] = work_out(c);
     if (!wide_) return;
@@ -49,9 +55,16 @@ class StreamConverter::Utf8Text {
     for (std::size_t table = 0; table < 2; ++table) {
       for (Character low = 0; low < 256; ++low) {
         const ByteOutcome& o = outcome((table == 0 ? 0 : 0x400) | low);
+        narrow_outcome_[table][low] = o;
         narrow_single_[table][low] = wide::single_byte_of(o);
         narrow_kind_[table][low] = wide::kind_of(o);
         single += o.length <= 1;
+        // The same as bit sets, for the 32-byte reader.
+        const std::size_t at = (low >> 7) << 4 | (low & 15);
+        const auto bit = static_cast<std::uint8_t>(1u << (low >> 4 & 7));
+        if (o.length != 1) narrow_not_one_[table][at] |= bit;
+        if (o.length == 0) narrow_nothing_[table][at] |= bit;
+        if (table == 0 && low < 0x80 && o.length == 1 && o.bytes[0] != low) ascii_as_it_is_ = false;
       }
     }
     wide_ = single >= 256;
@@ -151,8 +164,7 @@ class StreamConverter::Utf8Text {
     const std::uint8_t* wide_again = p;
     while (end - p >= 4) {
       if (wide_ && p >= wide_again) {
-        const wide::Progress done =
-            wide::read_utf8({narrow_single_, narrow_kind_}, p, static_cast<std::size_t>(end - p), o);
+        const kernels::Progress done = read_wide(p, static_cast<std::size_t>(end - p), o);
         p += done.taken;
         o += done.written;
         // Back to it after the character that stopped it, unless it got
@@ -196,8 +208,18 @@ class StreamConverter::Utf8Text {
     return static_cast<std::size_t>(o - out);
   }
 
+  // Reads on with the kernel's wide reader, as far as it goes.
+  kernels::Progress read_wide(const std::uint8_t* in, std::size_t size, std::uint8_t* out) const {
+    if (kernel_ == kernels::Kernel::avx2)
+      return kernels::read_utf8_avx2({narrow_single_, narrow_not_one_, narrow_nothing_, narrow_outcome_, ascii_as_it_is_},
+                                     in, size, out);
+    const wide::Progress done = wide::read_utf8({narrow_single_, narrow_kind_, narrow_outcome_}, in, size, out);
+    return {done.taken, done.written};
+  }
+
   ByteProcessor processor_;
   const bool fast_;
+  const kernels::Kernel kernel_;
   bool wide_;  // the wide kernel reads on where it can
   Utf8Decoder decoder_;
   const CodePage* stray_page_ = nullptr;
@@ -207,9 +229,13 @@ class StreamConverter::Utf8Text {
   ByteOutcome scratch_;
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_single_{};
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_kind_{};
+  std::array<std::array<ByteOutcome, 256>, 2> narrow_outcome_{};
+  std::array<std::array<std::uint8_t, 32>, 2> narrow_not_one_{}, narrow_nothing_{};
+  bool ascii_as_it_is_ = true;
 };
 
-StreamConverter::StreamConverter(const ConversionSettings& given, ConversionPath path, StreamMode mode)
+StreamConverter::StreamConverter(const ConversionSettings& given, ConversionPath path, StreamMode mode,
+                                 kernels::Kernel kernel)
     : passing_(mode == StreamMode::pass_through ? std::make_unique<ConversionSettings>(written_as_it_is(given))
                                                 : nullptr),
       source_((passing_ ? *passing_ : given).source),
@@ -223,10 +249,10 @@ StreamConverter::StreamConverter(const ConversionSettings& given, ConversionPath
     return;
   }
   if (settings.source == kUtf8 && !settings.no_encoding) {
-    utf8_ = std::make_unique<Utf8Text>(settings, path);
+    utf8_ = std::make_unique<Utf8Text>(settings, path, kernel);
     return;
   }
-  if (path == ConversionPath::table) table_ = OutcomeTable::build(settings);
+  if (path == ConversionPath::table) table_ = OutcomeTable::build(settings, kernel);
   // Without a table (an outcome too long for an entry) the reference path does the work.
   if (!table_) reference_.emplace(settings);
 }

@@ -31,9 +31,10 @@ class UnicodeText;
 
 class StreamConverter {
  public:
-  // The settings must be resolved and must outlive the converter.
+  // The settings must be resolved and must outlive the converter. The
+  // kernel is the table path's (the fastest the processor runs, by default).
   explicit StreamConverter(const ConversionSettings& settings, ConversionPath path = ConversionPath::table,
-                           StreamMode mode = StreamMode::convert);
+                           StreamMode mode = StreamMode::convert, kernels::Kernel kernel = kernels::chosen());
   ~StreamConverter();
 
   // The output for the next block of input; valid until the next call.

@@ -1,9 +1,10 @@
 // The fast paths against the plain reference: the table of every byte's
-// outcome (and the wide loop, where the processor has it) for every pair of
+// outcome (through each kernel that the processor runs) for every pair of
 // encodings and every switch that changes what a byte becomes, and the fast
 // UTF-8 decoding, with the input cut at every place; and ill-formed UTF-8
 // with what it gives.
 #include <algorithm>
+#include <iostream>
 #include <random>
 
 #include "convert/outcome_table.hpp"
@@ -13,16 +14,29 @@
 namespace recodia::test {
 namespace {
 
-// Uneven pieces, so that their boundaries fall at every place of the wide loop's 64-byte steps.
-constexpr std::size_t kPieces[] = {1, 63, 64, 65, 2, 200, 1000, 127, 4096, 3, 130};
+// Uneven pieces, so that their boundaries fall at every place of the kernels' 16-, 32- and 64-byte steps.
+constexpr std::size_t kPieces[] = {1, 63, 64, 65, 2, 200, 1000, 127, 4096, 3, 130, 17, 31, 33};
+
+// Names, once per test, the kernels that this processor cannot run and that
+// are therefore not tested here.
+void say_which_kernels_are_not_run() {
+  std::string missing;
+  for (const kernels::Kernel k : {kernels::Kernel::scalar, kernels::Kernel::portable, kernels::Kernel::avx2,
+                                  kernels::Kernel::avx512, kernels::Kernel::neon}) {
+    const auto offered = kernels::available();
+    if (std::find(offered.begin(), offered.end(), k) == offered.end()) missing.append(" ").append(kernels::name_of(k));
+  }
+  if (!missing.empty()) std::cout << "[ NOTE     ] kernels this processor cannot run, not tested here:" << missing << "\n";
+}
 
 void expect_table_as_reference(const std::vector<std::string>& switches, const Bytes& input) {
   const auto s = resolved(switches);
   // Otherwise the run would quietly take the reference path and nothing would be tested here.
   ASSERT_TRUE(OutcomeTable::build(s).has_value()) << testing::PrintToString(switches);
-  EXPECT_TRUE(same_bytes(convert_in_pieces(s, input, {}, ConversionPath::reference).out,
-                         convert_in_pieces(s, input, kPieces).out))
-      << testing::PrintToString(switches);
+  const Bytes reference = convert_in_pieces(s, input, {}, ConversionPath::reference).out;
+  for (const kernels::Kernel k : kernels::available())
+    EXPECT_TRUE(same_bytes(reference, convert_in_pieces(s, input, kPieces, ConversionPath::table, k).out))
+        << testing::PrintToString(switches) << " " << kernels::name_of(k);
 }
 
 // Every single-byte source to every target, first with the default switches,
@@ -32,6 +46,7 @@ void expect_table_as_reference(const std::vector<std::string>& switches, const B
 // after each of a spread of bytes (after which a quotation opens or closes),
 // and random bytes.
 TEST(FastPath, TableAsTheReferenceForEverySwitch) {
+  say_which_kernels_are_not_run();
   std::vector<const Encoding*> sources;
   std::vector<std::string> targets;
   for (const Encoding& e : kEncodings) {
@@ -85,23 +100,28 @@ Bytes random_utf8(std::size_t pieces, std::uint32_t seed, unsigned rare = 100) {
 // The fast decoding writes and counts what the plain one does wherever the
 // input is cut: at every place of a short text, and in uneven pieces of a long one.
 TEST(FastPath, Utf8DecodingAsThePlainOneAtEveryCut) {
+  say_which_kernels_are_not_run();
   for (const std::vector<std::string>& switches : std::vector<std::vector<std::string>>{
            {"-utf8", "-tokoi8"}, {"-utf8", "-toutf8", "-crlf"}, {"-utf8", "-to1252", "-html"},
-           {"-utf8", "-totl", "-nqt"}, {"-utf8", "-tokoi7", "-nstr", "-crlf"}, {"-utf8", "-tokx", "-32"}}) {
+           {"-utf8", "-totl", "-nqt"}, {"-utf8", "-tokoi7", "-nstr", "-crlf"}, {"-utf8", "-tokx", "-32"},
+           {"-utf8", "-tow"}}) {
     SCOPED_TRACE(testing::PrintToString(switches));
     const auto s = resolved(switches);
     const Bytes text = random_utf8(60, 7), long_text = random_utf8(20000, 11) + random_utf8(20000, 13, 3);
     const Conversion plain = convert_in_pieces(s, text, {}, ConversionPath::reference);
-    for (std::size_t cut = 1; cut <= text.size(); ++cut) {
-      const std::size_t pieces[] = {cut, text.size()};
-      const Conversion fast = convert_in_pieces(s, text, pieces);
-      ASSERT_TRUE(same_bytes(plain.out, fast.out) && plain.replaced == fast.replaced) << "cut at " << cut;
-    }
     std::vector<std::size_t> pieces;
     for (std::mt19937 rng(3); pieces.size() < 400;) pieces.push_back(rng() % 700);
     const Conversion long_plain = convert_in_pieces(s, long_text, {}, ConversionPath::reference);
-    const Conversion long_fast = convert_in_pieces(s, long_text, pieces);
-    EXPECT_TRUE(same_bytes(long_plain.out, long_fast.out) && long_plain.replaced == long_fast.replaced);
+    for (const kernels::Kernel k : kernels::available()) {
+      SCOPED_TRACE(kernels::name_of(k));
+      for (std::size_t cut = 1; cut <= text.size(); ++cut) {
+        const std::size_t cuts[] = {cut, text.size()};
+        const Conversion fast = convert_in_pieces(s, text, cuts, ConversionPath::table, k);
+        ASSERT_TRUE(same_bytes(plain.out, fast.out) && plain.replaced == fast.replaced) << "cut at " << cut;
+      }
+      const Conversion long_fast = convert_in_pieces(s, long_text, pieces, ConversionPath::table, k);
+      EXPECT_TRUE(same_bytes(long_plain.out, long_fast.out) && long_plain.replaced == long_fast.replaced);
+    }
   }
 }
 

@@ -1,4 +1,4 @@
-#include "convert/wide_kernel.hpp"
+#include "convert/kernels/avx512_vbmi2.hpp"
 
 #include <bit>
 #include <cstring>
@@ -9,7 +9,7 @@
 #define RECODIA_WIDE_TARGET __attribute__((target("avx512f,avx512bw,avx512vbmi,avx512vbmi2,popcnt,bmi,bmi2")))
 #endif
 
-namespace recodia::wide {
+namespace recodia::kernels::avx512 {
 
 #ifdef RECODIA_WIDE_LOOP
 namespace {
@@ -224,14 +224,36 @@ RECODIA_WIDE_TARGET Progress convert_expanding(const ExpandingTables& t, const s
 }
 
 
+// What the character that begins at `p` writes: ASCII, or a two-byte
+// character of the Latin-1 or the Cyrillic block.
+inline const ByteOutcome& character_outcome(const Utf8Tables& t, const std::uint8_t* p) {
+  if (p[0] < 0x80) return t.outcome[0][p[0]];
+  return t.outcome[(p[0] & 0xFC) == 0xD0 ? 1 : 0][(p[0] & 3) << 6 | (p[1] & 0x3F)];
+}
+
+// As place_entry(), for the character that begins at `lane`.
+template <bool kMaybeNone>
+RECODIA_WIDE_TARGET inline void place_character(Placement& at, unsigned lane, std::uint64_t writes_one,
+                                                const std::uint8_t* chunk, const Utf8Tables& t, __m512i packed,
+                                                __m512i lane_numbers) {
+  const unsigned before = count_below(writes_one, lane);
+  at.out += before - at.done;
+  const ByteOutcome& o = character_outcome(t, chunk + (lane & 63));
+  std::memcpy(at.out, &o, sizeof o);
+  at.out += kMaybeNone ? o.length * ((lane >> 6) ^ 1) : o.length;
+  store_from_lane(at.out, before, packed, lane_numbers);
+  at.done = before;
+}
+
 // Lanes are whole characters when the high bytes are the leads C2 C3 D0..D3,
 // each followed by a continuation byte, and those continuation bytes. Each
 // lead lane stands for its character: the low byte of the code point indexes
 // the Latin-1 or the Cyrillic table, and the continuation lanes are dropped
 // with the characters that write nothing. A chunk is taken up to its first
 // lane that is anything else (a longer sequence, an ill-formed byte, a
-// character that writes several bytes, a lead whose character crosses the
-// chunk), and there the kernel stops.
+// lead whose character crosses the chunk), and there the kernel stops. The
+// characters that write several bytes are placed as the table's kernel
+// places its bytes: up to three a chunk without a branch.
 RECODIA_WIDE_TARGET Progress read_utf8_chunks(const Utf8Tables& t, const std::uint8_t* in, std::size_t size,
                                               std::uint8_t* out) {
   std::uint8_t* const start = out;
@@ -243,6 +265,10 @@ RECODIA_WIDE_TARGET Progress read_utf8_chunks(const Utf8Tables& t, const std::ui
   const __m512i several = _mm512_set1_epi8(static_cast<char>(kWritesSeveral));
   const __m512i top_two = _mm512_set1_epi8(static_cast<char>(0xC0));
   const __m512i continuation = _mm512_set1_epi8(static_cast<char>(0x80));
+  const __m512i lane_numbers = _mm512_set_epi8(
+      63, 62, 61, 60, 59, 58, 57, 56, 55, 54, 53, 52, 51, 50, 49, 48, 47, 46, 45, 44, 43, 42, 41, 40, 39, 38, 37, 36, 35,
+      34, 33, 32, 31, 30, 29, 28, 27, 26, 25, 24, 23, 22, 21, 20, 19, 18, 17, 16, 15, 14, 13, 12, 11, 10, 9, 8, 7, 6, 5,
+      4, 3, 2, 1, 0);
   const auto masked_equal = [](__m512i v, int mask, int value) RECODIA_WIDE_TARGET {
     return _mm512_cmpeq_epi8_mask(_mm512_and_si512(v, _mm512_set1_epi8(static_cast<char>(mask))),
                                   _mm512_set1_epi8(static_cast<char>(value)));
@@ -268,12 +294,24 @@ RECODIA_WIDE_TARGET Progress read_utf8_chunks(const Utf8Tables& t, const std::ui
                                                  look_up(kind_cyrillic, index, index_high));
     const std::uint64_t characters = ~follows;
     const std::uint64_t unfit = (high & ~(leads | follows)) | (follows & ~(leads << 1)) | (leads & ~next_follows) |
-                                (leads & (std::uint64_t{1} << 63)) |
-                                (_mm512_test_epi8_mask(kinds, several) & characters);
+                                (leads & (std::uint64_t{1} << 63));
     const unsigned taken = unfit == 0 ? 64 : static_cast<unsigned>(std::countr_zero(unfit));
-    const std::uint64_t writes_one = _mm512_test_epi8_mask(kinds, one) & characters & _bzhi_u64(~std::uint64_t{0}, taken);
-    _mm512_storeu_si512(out, _mm512_maskz_compress_epi8(writes_one, bytes));
-    out += std::popcount(writes_one);
+    const std::uint64_t in_taken = characters & _bzhi_u64(~std::uint64_t{0}, taken);
+    const std::uint64_t writes_one = _mm512_test_epi8_mask(kinds, one) & in_taken;
+    std::uint64_t writes_several = _mm512_test_epi8_mask(kinds, several) & in_taken;
+    const __m512i packed = _mm512_maskz_compress_epi8(writes_one, bytes);
+    _mm512_storeu_si512(out, packed);
+    Placement at{out, 0};
+    if (std::popcount(writes_several) > 3) [[unlikely]] {
+      for (; writes_several != 0; writes_several &= writes_several - 1)
+        place_character<false>(at, static_cast<unsigned>(std::countr_zero(writes_several)), writes_one, in + i, t,
+                               packed, lane_numbers);
+    } else {
+      for (int k = 0; k < 3; ++k, writes_several &= writes_several - 1)
+        place_character<true>(at, static_cast<unsigned>(std::countr_zero(writes_several)), writes_one, in + i, t,
+                              packed, lane_numbers);
+    }
+    out = at.out + (static_cast<unsigned>(std::popcount(writes_one)) - at.done);
     i += taken;
     if (taken < 64) break;
   }
@@ -282,10 +320,7 @@ RECODIA_WIDE_TARGET Progress read_utf8_chunks(const Utf8Tables& t, const std::ui
 
 }  // namespace
 
-bool available() {
-  static const bool wide = has_wide_registers_impl();
-  return wide;
-}
+bool runs_here() { return has_wide_registers_impl(); }
 
 Progress convert(const Tables& t, bool with_context, int slots, const std::uint8_t* in, std::size_t size,
                  std::uint8_t* out, bool& opening) {
@@ -305,7 +340,7 @@ Progress read_utf8(const Utf8Tables& t, const std::uint8_t* in, std::size_t size
 
 #else
 
-bool available() { return false; }
+bool runs_here() { return false; }
 
 Progress read_utf8(const Utf8Tables&, const std::uint8_t*, std::size_t, std::uint8_t*) { return {0, 0}; }
 
@@ -317,4 +352,4 @@ Progress convert(const Tables&, bool, int, const std::uint8_t*, std::size_t, std
 
 #endif
 
-}  // namespace recodia::wide
+}  // namespace recodia::kernels::avx512

@@ -9,7 +9,7 @@
 
 #include "convert/outcome_table.hpp"
 
-namespace recodia::wide {
+namespace recodia::kernels::avx512 {
 
 // The kinds of outcome in the kind tables (0: nothing written).
 inline constexpr std::uint8_t kWritesOne = 1;
@@ -43,6 +43,7 @@ struct ExpandingTables {
 struct Utf8Tables {
   const std::array<std::array<std::uint8_t, 256>, 2>& single;  // [0] U+0000.., [1] U+0400..
   const std::array<std::array<std::uint8_t, 256>, 2>& kind;
+  const std::array<std::array<ByteOutcome, 256>, 2>& outcome;  // what each writes
 };
 
 // How far a call got: input bytes taken (whole 64-byte chunks) and output
@@ -53,7 +54,7 @@ struct Progress {
 };
 
 // Whether this processor has the instructions the kernels need.
-bool available();
+bool runs_here();
 
 // Converts whole chunks of `in` into `out`, which needs the room that the
 // table asks for; `opening` is the quotation context before and after them.
@@ -68,9 +69,10 @@ Progress convert_expanding(const ExpandingTables& t, bool with_context, const st
                            std::uint8_t* out, bool& opening);
 
 // Reads UTF-8 64 bytes at a time while they are ASCII and two-byte
-// characters of U+0080..U+00FF and U+0400..U+04FF that write at most one byte
-// each, and stops before the first chunk that is anything else. `in` must
-// begin a character and hold one byte more than it takes.
+// characters of U+0080..U+00FF and U+0400..U+04FF, and stops before the first
+// chunk that is anything else. The few of them that write several bytes (a
+// line end written as CR LF, a sign's substitute) are placed between the
+// others. `in` must begin a character and hold one byte more than it takes.
 Progress read_utf8(const Utf8Tables& t, const std::uint8_t* in, std::size_t size, std::uint8_t* out);
 
-}  // namespace recodia::wide
+}  // namespace recodia::kernels::avx512
