@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/quoting.hpp"
+#include "cli/repair_run.hpp"
 #include "convert/registry.hpp"
 
 namespace recodia {
@@ -85,6 +86,18 @@ std::string detect_answer(const Survey& s) {
   return source_answer(d.encoding);
 }
 
+namespace {
+
+// Lines damaged by a wrong decoding, in a file that can be read again.
+std::string mojibake_in(platform::InputFile& in, const Survey& s) {
+  const auto status = in.status();
+  const bool text = s.detection.kind == TextKind::utf8 || s.detection.kind == TextKind::single_byte;
+  if (!text || !status || !status->regular_file || !in.rewind()) return {};
+  return mojibake_note(in, s.detection.kind == TextKind::utf8 ? kUtf8 : s.detection.encoding);
+}
+
+}  // namespace
+
 bool detect_files(const CommandLine& command_line, platform::FileSystem& files, platform::Console& console,
                   const Reporter& reporter) {
   std::vector<std::string> names = command_line.file_names;
@@ -121,7 +134,8 @@ bool detect_files(const CommandLine& command_line, platform::FileSystem& files, 
       continue;
     }
     const Survey s = survey.finish();
-    console.write(platform::Stream::standard_output, shown_name(name, false) + ": " + detect_answer(s) + "\n");
+    const std::string mojibake = mojibake_in(*input, s);
+    console.write(platform::Stream::standard_output, shown_name(name, false) + ": " + detect_answer(s) + mojibake + "\n");
     if (cut) reporter.report(Diagnostic::detect_read_only, {shown, std::to_string(read)});
     if (s.detection.kind == TextKind::mixed && !every_part_sure(s))
       reporter.report(Diagnostic::detect_parts_unsure, {shown, part_list(s, "-", 0, true)});

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/detection.hpp"
+#include "cli/repair_run.hpp"
 #include "convert/detect.hpp"
 #include "convert/registry.hpp"
 #include "convert/stream_converter.hpp"
@@ -74,6 +75,8 @@ bool check_source(const RunContext& context, const std::string& in_name, std::sp
 
 StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& context, const std::string& in_name,
                             bool in_place) {
+  if (context.command_line.repair && !context.settings.no_encoding)
+    return convert_stream_repairing(in, out, context, in_name, in_place);
   const ConversionSettings& settings = context.settings;
   const CommandLine& command_line = context.command_line;
   // Whether the only copy is at stake: then a text that does not fit is refused.

@@ -1,0 +1,454 @@
+#include "convert/repair.hpp"
+
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+#include <limits>
+#include <optional>
+#include <unordered_set>
+
+#include "convert/detect.hpp"
+#include "convert/pages.hpp"
+#include "convert/registry.hpp"
+
+namespace recodia {
+namespace {
+
+using Cost = std::int64_t;  // eighths of a bit, as text_cost counts
+using PageMask = std::uint32_t;
+
+constexpr Cost bits(int b) { return Cost{b} * 8; }
+
+// A byte of a stretch written in a code page, or a byte that page lost: one it
+// has no character for, which arrived as U+FFFD.
+using Unit = std::uint16_t;
+constexpr Unit kLostByte = 0x100;
+
+constexpr bool takes_part(const Encoding& e) { return is_single_byte_source(e) && e.form != Form::koi7; }
+
+// Every character of the code pages, and the byte each page writes it as.
+class PageTables {
+ public:
+  PageTables() {
+    std::vector<const Encoding*> by_rank;
+    for (const Encoding& e : kEncodings)
+      if (takes_part(e)) by_rank.push_back(&e);
+    std::sort(by_rank.begin(), by_rank.end(), [](auto* a, auto* b) { return a->detection_rank < b->detection_rank; });
+    for (const Encoding* e : by_rank) {
+      const CodePage& page = read_page(e->id);
+      const bool same_as_kept = std::any_of(ids_.begin(), ids_.end(), [&](EncodingId k) {
+        return read_page(k).characters == page.characters;
+      });
+      if (!same_as_kept) ids_.push_back(e->id);
+    }
+    slot_of_.assign(0x10000, 0);
+    for (std::size_t p = 0; p < ids_.size(); ++p) {
+      const CodePage& page = read_page(ids_[p]);
+      // The lowest byte that reads as a character is the one taken for it.
+      for (std::size_t b = 0xFF; b >= 0x80; --b) {
+        Character c = page.characters[b];
+        if (c == kNoCharacter) {
+          lost_[p].push_back(static_cast<std::uint8_t>(b));
+          // Browsers read such a byte in 0x80..0x9F as the C1 control of its
+          // number, which keeps it: written back, it is that byte again.
+          if (b > 0x9F) continue;
+          c = static_cast<Character>(b);
+        }
+        if (c >= 0x10000) continue;
+        std::uint16_t& slot = slot_of_[c];
+        if (slot == 0) {
+          slots_.emplace_back();
+          slot = static_cast<std::uint16_t>(slots_.size());
+        }
+        Slot& s = slots_[slot - 1u];
+        s.byte[p] = static_cast<std::uint8_t>(b);
+        s.pages |= PageMask{1} << p;
+      }
+      std::sort(lost_[p].begin(), lost_[p].end());
+      if (!lost_[p].empty()) losing_ |= PageMask{1} << p;
+    }
+  }
+
+  std::span<const EncodingId> ids() const { return ids_; }
+  std::size_t index_of(EncodingId id) const {
+    return static_cast<std::size_t>(std::find(ids_.begin(), ids_.end(), id) - ids_.begin());
+  }
+
+  // The pages that have a character (ASCII: all of them).
+  PageMask pages_with(Character c) const {
+    if (c < 0x80) return all();
+    if (c == kReplacementCharacter) return losing_;
+    if (c >= 0x10000 || slot_of_[c] == 0) return 0;
+    return slots_[slot_of_[c] - 1u].pages;
+  }
+  // The byte page `p` writes for `c`, which it has.
+  Unit byte_of(std::size_t p, Character c) const {
+    if (c < 0x80) return static_cast<Unit>(c);
+    if (c == kReplacementCharacter) return kLostByte;
+    return slots_[slot_of_[c] - 1u].byte[p];
+  }
+  // The bytes page `p` has no character for, in order.
+  std::span<const std::uint8_t> lost(std::size_t p) const { return lost_[p]; }
+
+  PageMask all() const { return ids_.size() >= 32 ? ~PageMask{0} : (PageMask{1} << ids_.size()) - 1; }
+
+ private:
+  struct Slot {
+    std::array<std::uint8_t, 32> byte{};
+    PageMask pages = 0;
+  };
+  std::vector<EncodingId> ids_;
+  std::vector<std::uint16_t> slot_of_;  // a BMP character's slot plus one; 0: no page has it
+  std::vector<Slot> slots_;
+  std::array<std::vector<std::uint8_t>, 32> lost_;
+  PageMask losing_ = 0;
+};
+
+const PageTables& tables() {
+  static const PageTables t;
+  return t;
+}
+
+// The pages that can write every character of the text.
+PageMask pages_writing(std::span<const Character> text) {
+  const PageTables& t = tables();
+  PageMask m = t.all();
+  for (const Character c : text)
+    if (c >= 0x80 && (m &= t.pages_with(c)) == 0) break;
+  return m;
+}
+
+std::vector<Unit> written(std::span<const Character> text, std::size_t page) {
+  std::vector<Unit> out;
+  out.reserve(text.size());
+  for (const Character c : text) out.push_back(tables().byte_of(page, c));
+  return out;
+}
+
+bool has_non_ascii(std::span<const Character> text) {
+  return std::any_of(text.begin(), text.end(), [](Character c) { return c >= 0x80; });
+}
+
+// A lost byte inside a UTF-8 sequence: where the character goes, and what it
+// may have been.
+struct LostInSequence {
+  std::size_t at;
+  std::vector<Character> choices;
+};
+
+// The bytes read as UTF-8, strictly; a byte the page lost (U+FFFD, or `?`
+// where a continuation byte must be) may be any byte the page has no
+// character for. Nothing when they are no UTF-8.
+std::optional<Undoing> read_as_utf8(std::span<const Unit> units, std::size_t page) {
+  const PageTables& t = tables();
+  const std::span<const std::uint8_t> lost = t.lost(page);
+  Undoing u;
+  u.text.reserve(units.size());
+  std::vector<LostInSequence> lost_ones;
+  for (std::size_t i = 0; i < units.size();) {
+    const Unit lead = units[i];
+    if (lead == kLostByte) return std::nullopt;
+    if (lead < 0x80) {
+      u.text.push_back(lead);
+      ++i;
+      continue;
+    }
+    int need = 0;
+    Character value = 0;
+    Unit low = 0x80, high = 0xBF;
+    if (lead >= 0xC2 && lead <= 0xDF) need = 1, value = lead & 0x1F;
+    else if (lead >= 0xE0 && lead <= 0xEF) need = 2, value = lead & 0x0F, low = lead == 0xE0 ? 0xA0 : 0x80, high = lead == 0xED ? 0x9F : 0xBF;
+    else if (lead >= 0xF0 && lead <= 0xF4) need = 3, value = lead & 0x07, low = lead == 0xF0 ? 0x90 : 0x80, high = lead == 0xF4 ? 0x8F : 0xBF;
+    else return std::nullopt;
+    if (i + static_cast<std::size_t>(need) >= units.size()) return std::nullopt;
+    int lost_at = -1;  // which continuation byte was lost
+    std::vector<std::uint8_t> lost_range;
+    for (int k = 1; k <= need; ++k) {
+      const Unit b = units[i + static_cast<std::size_t>(k)];
+      const bool missing = b == kLostByte || (b == '?' && !lost.empty());
+      if (missing) {
+        if (lost_at >= 0) return std::nullopt;  // two lost in one character: too little left to tell
+        lost_at = k;
+        for (const std::uint8_t x : lost)
+          if (x >= low && x <= high) lost_range.push_back(x);
+        if (lost_range.empty()) return std::nullopt;
+        value = value << 6;
+      } else if (b >= low && b <= high) {
+        value = value << 6 | (b & 0x3F);
+      } else {
+        return std::nullopt;
+      }
+      low = 0x80, high = 0xBF;
+    }
+    if (lost_at >= 0) {
+      LostInSequence l{u.text.size(), {}};
+      const int shift = 6 * (need - lost_at);
+      for (const std::uint8_t x : lost_range) l.choices.push_back(value | Character(x & 0x3F) << shift);
+      lost_ones.push_back(std::move(l));
+      u.text.push_back(kReplacementCharacter);
+    } else {
+      u.text.push_back(value);
+    }
+    i += static_cast<std::size_t>(need) + 1;
+  }
+  // Each lost byte: the one character it can have been, or the one the
+  // context prefers surely.
+  for (const LostInSequence& l : lost_ones) {
+    if (l.choices.size() == 1) {
+      u.text[l.at] = l.choices.front();
+      ++u.recovered;
+      continue;
+    }
+    Cost best = std::numeric_limits<Cost>::max(), second = best;
+    Character chosen = kReplacementCharacter;
+    for (const Character c : l.choices) {
+      u.text[l.at] = c;
+      const Cost cost = text_cost(u.text);
+      if (cost < best) second = best, best = cost, chosen = c;
+      else second = std::min(second, cost);
+    }
+    const bool sure = second - best >= bits(kSureLostByteBits);
+    u.text[l.at] = sure ? chosen : kReplacementCharacter;
+    ++(sure ? u.recovered : u.unrecovered);
+  }
+  return u;
+}
+
+// The bytes read through a code page; nothing when it lacks one of them.
+std::optional<Undoing> read_as_page(std::span<const Unit> units, EncodingId id) {
+  const CodePage& page = read_page(id);
+  Undoing u;
+  u.text.reserve(units.size());
+  for (const Unit b : units) {
+    if (b == kLostByte || page.characters[b] == kNoCharacter) return std::nullopt;
+    u.text.push_back(page.characters[b]);
+  }
+  return u;
+}
+
+// Every undoing of one wrong decoding; with `utf8_only` those alone whose
+// bytes were UTF-8 (the telltale kind, cheap to rule out).
+std::vector<Undoing> undoings_of(std::span<const Character> text, bool utf8_only) {
+  std::vector<Undoing> out;
+  if (!has_non_ascii(text)) return out;
+  const PageTables& t = tables();
+  const PageMask writers = pages_writing(text);
+  for (std::size_t w = 0; w < t.ids().size(); ++w) {
+    if (!(writers >> w & 1)) continue;
+    const std::vector<Unit> units = written(text, w);
+    if (auto u = read_as_utf8(units, w)) {
+      u->reading = {kUtf8, t.ids()[w]};
+      out.push_back(std::move(*u));
+    }
+    if (utf8_only) continue;
+    for (std::size_t o = 0; o < t.ids().size(); ++o) {
+      if (o == w) continue;
+      if (auto u = read_as_page(units, t.ids()[o])) {
+        u->reading = {t.ids()[o], t.ids()[w]};
+        out.push_back(std::move(*u));
+      }
+    }
+  }
+  return out;
+}
+
+// One wrong decoding undone, if the text can be its result.
+std::optional<Undoing> undo(std::span<const Character> text, WrongReading r) {
+  const PageTables& t = tables();
+  const std::size_t w = t.index_of(r.wrong);
+  if (w >= t.ids().size() || !(pages_writing(text) >> w & 1)) return std::nullopt;
+  const std::vector<Unit> units = written(text, w);
+  auto u = r.original == kUtf8 ? read_as_utf8(units, w) : read_as_page(units, r.original);
+  if (u) u->reading = r;
+  return u;
+}
+
+struct Candidate {
+  WrongChain chain;
+  std::vector<Character> text;
+  std::size_t recovered = 0, unrecovered = 0;
+  Cost cost = 0;
+};
+
+bool through_utf8(const WrongChain& c) {
+  for (std::size_t i = 0; i < c.length; ++i)
+    if (c.readings[i].original == kUtf8) return true;
+  return false;
+}
+
+Cost sure_margin(const WrongChain& c) { return bits(through_utf8(c) ? kSureUtf8RepairBits : kSureRepairBits); }
+
+std::size_t hash_of(std::span<const Character> text) {
+  std::size_t h = 1469598103934665603ull;
+  for (const Character c : text) h = (h ^ c) * 1099511628211ull;
+  return h;
+}
+
+// A chain undone in full: the last wrong reading first.
+std::optional<Candidate> undo_chain(std::span<const Character> text, const WrongChain& chain) {
+  Candidate c;
+  c.chain = chain;
+  c.text.assign(text.begin(), text.end());
+  for (std::size_t i = chain.length; i-- > 0;) {
+    auto u = undo(c.text, chain.readings[i]);
+    if (!u) return std::nullopt;
+    c.text = std::move(u->text);
+    c.recovered += u->recovered;
+    c.unrecovered += u->unrecovered;
+  }
+  return c;
+}
+
+StretchRepair repaired(Candidate&& c, Cost margin) {
+  StretchRepair r;
+  r.verdict = RepairVerdict::repaired;
+  r.chain = c.chain;
+  r.text = std::move(c.text);
+  r.recovered = c.recovered;
+  r.unrecovered = c.unrecovered;
+  r.margin_bits = static_cast<int>(margin / 8);
+  return r;
+}
+
+// Prose costs the model 3 to 4.5 bits a character in its language; letters
+// that a wrong chain shuffled, 7 or more.
+constexpr int kNaturalBitsPerCharacter = 5;
+
+// How many single-byte undoings of the first step are searched a step deeper
+// in full: the most natural ones (beyond them, only UTF-8's telltale bytes).
+constexpr std::size_t kDeepSingleByte = 3;
+
+}  // namespace
+
+std::span<const EncodingId> repair_pages() { return tables().ids(); }
+
+std::string describe(const WrongChain& chain) {
+  std::string out;
+  for (std::size_t i = 0; i < chain.length; ++i) {
+    if (i > 0) out += ", then ";
+    out += encoding(chain.readings[i].original).name;
+    out += " read as ";
+    out += encoding(chain.readings[i].wrong).name;
+  }
+  return out;
+}
+
+std::vector<Undoing> undoings(std::span<const Character> text) { return undoings_of(text, false); }
+
+StretchRepair repair_stretch(std::span<const Character> text, const WrongChain* first_try) {
+  StretchRepair none;
+  if (!has_non_ascii(text)) return none;
+  const Cost as_it_stands = text_cost(text);
+  if (first_try && first_try->length > 0) {
+    if (auto c = undo_chain(text, *first_try)) {
+      c->cost = text_cost(c->text);
+      // Sure, and reading like prose: else another chain may read better still.
+      const bool natural = c->cost <= bits(kNaturalBitsPerCharacter) * static_cast<Cost>(c->text.size());
+      if (natural && as_it_stands - c->cost >= sure_margin(c->chain)) return repaired(std::move(*c), as_it_stands - c->cost);
+    }
+  }
+  std::unordered_set<std::size_t> seen{hash_of(text)};
+  std::vector<Candidate> found;
+  for (const Undoing& u : undoings_of(text, false)) {
+    if (!seen.insert(hash_of(u.text)).second) continue;
+    Candidate c;
+    c.chain.readings[c.chain.length++] = u.reading;
+    c.text = u.text;
+    c.recovered = u.recovered;
+    c.unrecovered = u.unrecovered;
+    c.cost = text_cost(c.text);
+    found.push_back(std::move(c));
+  }
+  // A step deeper: the first step's undoings read as having been damaged before.
+  std::vector<std::size_t> single_byte;
+  for (std::size_t i = 0; i < found.size(); ++i)
+    if (found[i].chain.readings[0].original != kUtf8) single_byte.push_back(i);
+  std::sort(single_byte.begin(), single_byte.end(), [&](std::size_t a, std::size_t b) { return found[a].cost < found[b].cost; });
+  const std::size_t first_step = found.size();
+  for (std::size_t i = 0; i < first_step; ++i) {
+    const bool deep = found[i].chain.readings[0].original == kUtf8 ||
+                      std::find(single_byte.begin(), single_byte.begin() + std::min(kDeepSingleByte, single_byte.size()), i) !=
+                          single_byte.begin() + std::min(kDeepSingleByte, single_byte.size());
+    const Candidate before = found[i];
+    // Undone last step first: the earlier wrong reading goes before it in the chain.
+    for (const Undoing& u : undoings_of(before.text, !deep)) {
+      if (!seen.insert(hash_of(u.text)).second) continue;
+      Candidate c;
+      c.chain.length = 2;
+      c.chain.readings[0] = u.reading;
+      c.chain.readings[1] = before.chain.readings[0];
+      c.text = u.text;
+      c.recovered = before.recovered + u.recovered;
+      c.unrecovered = before.unrecovered + u.unrecovered;
+      c.cost = text_cost(c.text);
+      found.push_back(std::move(c));
+    }
+  }
+  if (found.empty()) return none;
+  const auto best = std::min_element(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) { return a.cost < b.cost; });
+  const Cost margin = as_it_stands - best->cost;
+  if (margin >= sure_margin(best->chain)) return repaired(std::move(*best), margin);
+  if (margin >= bits(kDoubtBits)) {
+    StretchRepair doubt;
+    doubt.verdict = RepairVerdict::left_alone;
+    doubt.chain = best->chain;
+    doubt.margin_bits = static_cast<int>(margin / 8);
+    return doubt;
+  }
+  return none;
+}
+
+namespace {
+
+constexpr bool is_field_separator(Character c) { return c == '\t' || c == ';' || c == ',' || c == '|'; }
+
+}  // namespace
+
+LineRepair repair_line(std::span<const Character> line, const WrongChain* first_try) {
+  LineRepair out;
+  StretchRepair whole = repair_stretch(line, first_try);
+  if (whole.verdict == RepairVerdict::repaired) {
+    out.verdict = whole.verdict;
+    out.chain = whole.chain;
+    out.text = std::move(whole.text);
+    out.recovered = whole.recovered;
+    out.unrecovered = whole.unrecovered;
+    return out;
+  }
+  out.verdict = whole.verdict;
+  out.chain = whole.chain;
+  if (std::none_of(line.begin(), line.end(), is_field_separator)) return out;
+  // Field by field: a damaged field between sound ones.
+  std::vector<Character> text;
+  text.reserve(line.size());
+  bool any = false, doubt = whole.verdict == RepairVerdict::left_alone;
+  WrongChain chain;
+  for (std::size_t from = 0; from <= line.size();) {
+    const auto end = std::find_if(line.begin() + static_cast<std::ptrdiff_t>(from), line.end(), is_field_separator);
+    const std::size_t to = static_cast<std::size_t>(end - line.begin());
+    const std::span<const Character> field = line.subspan(from, to - from);
+    StretchRepair r = repair_stretch(field, any ? &chain : first_try);
+    if (r.verdict == RepairVerdict::repaired) {
+      if (!any) chain = r.chain;
+      any = true;
+      text.insert(text.end(), r.text.begin(), r.text.end());
+      out.recovered += r.recovered;
+      out.unrecovered += r.unrecovered;
+    } else {
+      doubt = doubt || r.verdict == RepairVerdict::left_alone;
+      text.insert(text.end(), field.begin(), field.end());
+    }
+    if (to < line.size()) text.push_back(line[to]);
+    from = to + 1;
+  }
+  if (any) {
+    out.verdict = RepairVerdict::repaired;
+    out.chain = chain;
+    out.text = std::move(text);
+  } else {
+    out.verdict = doubt ? RepairVerdict::left_alone : RepairVerdict::sound;
+  }
+  return out;
+}
+
+}  // namespace recodia
