@@ -1,5 +1,5 @@
 // The mojibake repair on lines, for the repair benchmark: reads UTF-8 lines
-// from a file (a sample to a line) and prints for each `VERDICT<TAB>CHAIN<TAB>TEXT`,
+// from a file (a sample to a line) and prints for each stretch `VERDICT<TAB>MARGIN<TAB>CHAIN<TAB>TEXT`,
 // VERDICT "sound", "repaired" or "left", TEXT the line as repaired (or as it
 // was). With --time, prints the MB/s of repair_line over the file's lines instead.
 #include <chrono>
@@ -56,10 +56,10 @@ int main(int argc, char** argv) {
     return 0;
   }
   for (const auto& t : texts) {
-    const recodia::LineRepair r = recodia::repair_line(t);
+    const recodia::StretchRepair r = recodia::repair_stretch(t);
     const char* verdict = r.verdict == recodia::RepairVerdict::repaired ? "repaired"
                           : r.verdict == recodia::RepairVerdict::left_alone ? "left" : "sound";
-    std::cout << verdict << '\t' << recodia::describe(r.chain) << '\t'
+    std::cout << verdict << '\t' << r.margin_bits << '\t' << recodia::describe(r.chain) << '\t'
               << (r.verdict == recodia::RepairVerdict::repaired ? encoded(r.text) : encoded(t)) << '\n';
   }
   return 0;

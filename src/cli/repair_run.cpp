@@ -91,7 +91,7 @@ class LineRepairer {
       Utf8Decoder d;
       for (const std::uint8_t b : pending_) d.put(b, [&](Character c) { characters_.push_back(c); });
       d.finish([&](Character c) { characters_.push_back(c); });
-      const LineRepair r = repair_line(characters_, last_.length > 0 ? &last_ : nullptr);
+      const LineRepair r = repair_line(characters_);
       tally_.count(r, line_);
       if (r.verdict == RepairVerdict::repaired) {
         last_ = r.chain;

@@ -263,6 +263,67 @@ std::optional<Undoing> undo(std::span<const Character> text, WrongReading r) {
   return u;
 }
 
+// A letter of another script (Armenian to Ethiopic, CJK, Hangul, the planes
+// beyond but the emoji) is what UTF-8 makes of bytes that were never UTF-8
+// more often than what any of Recodia's languages holds: the model, which
+// counts it as a sign of no language, is told so.
+constexpr Cost kForeignCharacterCost = 16 * 8;
+
+constexpr bool is_foreign_letter(Character c) {
+  return (c >= 0x0530 && c < 0x2000) || (c >= 0x2E80 && c < 0xFE00) || (c >= 0x10000 && c < 0x1F000) || c >= 0x20000;
+}
+
+// What a wrong page makes of one letter in a word, and which the model, which
+// weighs pairs of neighbours, forgives too easily: a word of Latin and
+// Cyrillic letters at once (verifiлren), a sign inside a word (h›gre, fГјr).
+constexpr Cost kMixedWordCost = 16 * 8;
+
+enum class LetterKind : std::uint8_t { none, latin, cyrillic, other };
+
+constexpr LetterKind letter_kind(Character c) {
+  if ((c >= 'a' && c <= 'z') || (c >= 'A' && c <= 'Z')) return LetterKind::latin;
+  if (c >= 0xC0 && c <= 0x24F && c != 0xD7 && c != 0xF7) return LetterKind::latin;
+  if (is_cyrillic_letter(c)) return LetterKind::cyrillic;
+  if (c >= 0x370 && c <= 0x3FF && c != 0x37E && c != 0x387) return LetterKind::other;
+  return LetterKind::none;
+}
+
+// Signs that sound words hold between letters: apostrophes, hyphens, the
+// middle dot of Catalan, the soft hyphen.
+constexpr bool joins_letters(Character c) {
+  return c < 0x80 || c == U'’' || c == U'‘' || c == U'ʼ' || c == U'′' || c == U'‐' || c == U'‑' || c == U'·' ||
+         c == 0xAD;
+}
+
+Cost word_cost(std::span<const Character> text) {
+  Cost cost = 0;
+  bool latin = false, cyrillic = false, counted = false;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    const LetterKind k = letter_kind(text[i]);
+    if (k == LetterKind::none) {
+      const bool inside = i > 0 && i + 1 < text.size() && letter_kind(text[i - 1]) != LetterKind::none &&
+                          letter_kind(text[i + 1]) != LetterKind::none;
+      if (inside && !joins_letters(text[i])) {
+        cost += kMixedWordCost;
+        continue;  // the word goes on
+      }
+      latin = cyrillic = counted = false;
+      continue;
+    }
+    latin = latin || k == LetterKind::latin;
+    cyrillic = cyrillic || k == LetterKind::cyrillic;
+    if (latin && cyrillic && !counted) cost += kMixedWordCost, counted = true;
+  }
+  return cost;
+}
+
+Cost judged_cost(std::span<const Character> text) {
+  Cost foreign = 0;
+  for (const Character c : text)
+    if (is_foreign_letter(c)) foreign += kForeignCharacterCost;
+  return text_cost(text) + foreign + word_cost(text);
+}
+
 struct Candidate {
   WrongChain chain;
   std::vector<Character> text;
@@ -275,6 +336,8 @@ bool through_utf8(const WrongChain& c) {
     if (c.readings[i].original == kUtf8) return true;
   return false;
 }
+
+Cost step_margin(const WrongReading& r) { return bits(r.original == kUtf8 ? kSureUtf8RepairBits : kSureRepairBits); }
 
 Cost sure_margin(const WrongChain& c) { return bits(through_utf8(c) ? kSureUtf8RepairBits : kSureRepairBits); }
 
@@ -338,10 +401,10 @@ std::vector<Undoing> undoings(std::span<const Character> text) { return undoings
 StretchRepair repair_stretch(std::span<const Character> text, const WrongChain* first_try) {
   StretchRepair none;
   if (!has_non_ascii(text)) return none;
-  const Cost as_it_stands = text_cost(text);
+  const Cost as_it_stands = judged_cost(text);
   if (first_try && first_try->length > 0) {
     if (auto c = undo_chain(text, *first_try)) {
-      c->cost = text_cost(c->text);
+      c->cost = judged_cost(c->text);
       // Sure, and reading like prose: else another chain may read better still.
       const bool natural = c->cost <= bits(kNaturalBitsPerCharacter) * static_cast<Cost>(c->text.size());
       if (natural && as_it_stands - c->cost >= sure_margin(c->chain)) return repaired(std::move(*c), as_it_stands - c->cost);
@@ -356,7 +419,7 @@ StretchRepair repair_stretch(std::span<const Character> text, const WrongChain* 
     c.text = u.text;
     c.recovered = u.recovered;
     c.unrecovered = u.unrecovered;
-    c.cost = text_cost(c.text);
+    c.cost = judged_cost(c.text);
     found.push_back(std::move(c));
   }
   // A step deeper: the first step's undoings read as having been damaged before.
@@ -380,12 +443,19 @@ StretchRepair repair_stretch(std::span<const Character> text, const WrongChain* 
       c.text = u.text;
       c.recovered = before.recovered + u.recovered;
       c.unrecovered = before.unrecovered + u.unrecovered;
-      c.cost = text_cost(c.text);
+      c.cost = judged_cost(c.text);
       found.push_back(std::move(c));
     }
   }
   if (found.empty()) return none;
-  const auto best = std::min_element(found.begin(), found.end(), [](const Candidate& a, const Candidate& b) { return a.cost < b.cost; });
+  const auto cheaper = [](const Candidate& a, const Candidate& b) { return a.cost < b.cost; };
+  auto best = std::min_element(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(first_step), cheaper);
+  // Two wrong decodings are taken over one only when they read better by a
+  // sure margin: else a second step merely tunes the letters to the model.
+  const auto deeper = std::min_element(found.begin() + static_cast<std::ptrdiff_t>(first_step), found.end(), cheaper);
+  if (best == found.begin() + static_cast<std::ptrdiff_t>(first_step) ||
+      (deeper != found.end() && deeper->cost + step_margin(deeper->chain.readings[0]) <= best->cost))
+    best = deeper;
   const Cost margin = as_it_stands - best->cost;
   if (margin >= sure_margin(best->chain)) return repaired(std::move(*best), margin);
   if (margin >= bits(kDoubtBits)) {

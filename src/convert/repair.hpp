@@ -39,12 +39,12 @@ std::string describe(const WrongChain& chain);
 // A repair is made only when it reads more naturally than the stretch as it
 // stands by this many bits (calibrated on held-out prose, docs/repair.md):
 // where the bytes must form UTF-8, which chance seldom gives, ...
-inline constexpr int kSureUtf8RepairBits = 24;
+inline constexpr int kSureUtf8RepairBits = 12;
 // ... and where any byte reads as something, a mere reshuffling of letters.
-inline constexpr int kSureRepairBits = 40;
+inline constexpr int kSureRepairBits = 20;
 // A stretch that some chain would read better by this much, but not surely,
 // is counted as left alone; less than this is taken for sound text.
-inline constexpr int kDoubtBits = 12;
+inline constexpr int kDoubtBits = 8;
 // A lost byte (an undefined byte of the wrong page, arrived as `?` or U+FFFD)
 // is given the character it stood for when the model prefers it over every
 // other candidate by this much; else it stays U+FFFD.
