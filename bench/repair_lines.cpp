@@ -48,7 +48,7 @@ int main(int argc, char** argv) {
     recodia::WrongChain last;
     std::size_t fixed = 0;
     for (const auto& t : texts) {
-      const recodia::LineRepair r = recodia::repair_line(t, last.length ? &last : nullptr);
+      const recodia::LineRepair r = recodia::repair_line(t);
       if (r.verdict == recodia::RepairVerdict::repaired) last = r.chain, ++fixed;
     }
     const double s = std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();

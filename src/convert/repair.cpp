@@ -252,25 +252,16 @@ std::vector<Undoing> undoings_of(std::span<const Character> text, bool utf8_only
   return out;
 }
 
-// One wrong decoding undone, if the text can be its result.
-std::optional<Undoing> undo(std::span<const Character> text, WrongReading r) {
-  const PageTables& t = tables();
-  const std::size_t w = t.index_of(r.wrong);
-  if (w >= t.ids().size() || !(pages_writing(text) >> w & 1)) return std::nullopt;
-  const std::vector<Unit> units = written(text, w);
-  auto u = r.original == kUtf8 ? read_as_utf8(units, w) : read_as_page(units, r.original);
-  if (u) u->reading = r;
-  return u;
-}
-
-// A letter of another script (Armenian to Ethiopic, CJK, Hangul, the planes
-// beyond but the emoji) is what UTF-8 makes of bytes that were never UTF-8
+// A character of no code page, unless a sign (punctuation, arrows, shapes,
+// emoji): a letter of another script (Greek, CJK, Hangul, ...) is what UTF-8 makes of bytes that were never UTF-8
 // more often than what any of Recodia's languages holds: the model, which
 // counts it as a sign of no language, is told so.
 constexpr Cost kForeignCharacterCost = 16 * 8;
 
-constexpr bool is_foreign_letter(Character c) {
-  return (c >= 0x0530 && c < 0x2000) || (c >= 0x2E80 && c < 0xFE00) || (c >= 0x10000 && c < 0x1F000) || c >= 0x20000;
+bool is_foreign_letter(Character c) {
+  if (c < 0x80 || c == kReplacementCharacter || tables().pages_with(c) != 0) return false;
+  const bool sign = (c >= 0x2000 && c < 0x2460) || (c >= 0x2500 && c < 0x2800) || (c >= 0x1F000 && c < 0x1FB00);
+  return !sign;
 }
 
 // What a wrong page makes of one letter in a word, and which the model, which
@@ -317,11 +308,14 @@ Cost word_cost(std::span<const Character> text) {
   return cost;
 }
 
-Cost judged_cost(std::span<const Character> text) {
-  Cost foreign = 0;
+// The model's cost with the penalties above; beyond `bound` only known to
+// be more than that.
+Cost judged_cost(std::span<const Character> text, Cost bound = std::numeric_limits<Cost>::max()) {
+  Cost penalty = word_cost(text);
   for (const Character c : text)
-    if (is_foreign_letter(c)) foreign += kForeignCharacterCost;
-  return text_cost(text) + foreign + word_cost(text);
+    if (c >= 0x80 && is_foreign_letter(c)) penalty += kForeignCharacterCost;
+  if (penalty > bound) return penalty;
+  return text_cost_below(text, bound - penalty) + penalty;
 }
 
 struct Candidate {
@@ -329,6 +323,7 @@ struct Candidate {
   std::vector<Character> text;
   std::size_t recovered = 0, unrecovered = 0;
   Cost cost = 0;
+  Cost rank = 0;  // the cost, less the evidence of well-formed UTF-8: what candidates are chosen by
 };
 
 bool through_utf8(const WrongChain& c) {
@@ -347,19 +342,35 @@ std::size_t hash_of(std::span<const Character> text) {
   return h;
 }
 
-// A chain undone in full: the last wrong reading first.
-std::optional<Candidate> undo_chain(std::span<const Character> text, const WrongChain& chain) {
-  Candidate c;
-  c.chain = chain;
-  c.text.assign(text.begin(), text.end());
-  for (std::size_t i = chain.length; i-- > 0;) {
-    auto u = undo(c.text, chain.readings[i]);
-    if (!u) return std::nullopt;
-    c.text = std::move(u->text);
-    c.recovered += u->recovered;
-    c.unrecovered += u->unrecovered;
-  }
+// Bytes that form UTF-8 throughout are evidence beside the model's: between
+// two readings that the model finds about as natural, the one through UTF-8
+// is taken (c.à.d. read as Windows 1251 is `c.Г .d.`, which a code page's
+// mix-up would make `c.¡ .d.`).
+constexpr Cost kUtf8Evidence = 16 * 8;
+
+Cost ranked(const Candidate& c) { return c.cost - (through_utf8(c.chain) ? kUtf8Evidence : 0); }
+
+constexpr Character lower_case(Character c) {
+  if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x410 && c <= 0x42F)) return c + 0x20;
+  if (c >= 0x400 && c <= 0x40F) return c + 0x50;
   return c;
+}
+
+// A reading that only changes letter case is no repair: all capitals are
+// what such a chain would "repair".
+bool same_but_case(std::span<const Character> a, std::span<const Character> b) {
+  return a.size() == b.size() && std::equal(a.begin(), a.end(), b.begin(), [](Character x, Character y) {
+           return lower_case(x) == lower_case(y);
+         });
+}
+
+// A code page's mix-up that changes signs alone (© for ¿) is no repair the
+// model can judge: the signs of one page are as plausible as another's.
+bool changes_a_letter(std::span<const Character> before, std::span<const Character> after) {
+  for (std::size_t i = 0; i < before.size() && i < after.size(); ++i)
+    if (before[i] != after[i] && (letter_kind(before[i]) != LetterKind::none || letter_kind(after[i]) != LetterKind::none))
+      return true;
+  return false;
 }
 
 StretchRepair repaired(Candidate&& c, Cost margin) {
@@ -373,13 +384,10 @@ StretchRepair repaired(Candidate&& c, Cost margin) {
   return r;
 }
 
-// Prose costs the model 3 to 4.5 bits a character in its language; letters
-// that a wrong chain shuffled, 7 or more.
-constexpr int kNaturalBitsPerCharacter = 5;
-
 // How many single-byte undoings of the first step are searched a step deeper
 // in full: the most natural ones (beyond them, only UTF-8's telltale bytes).
 constexpr std::size_t kDeepSingleByte = 3;
+constexpr int kDeeperBits = 32;
 
 }  // namespace
 
@@ -398,28 +406,26 @@ std::string describe(const WrongChain& chain) {
 
 std::vector<Undoing> undoings(std::span<const Character> text) { return undoings_of(text, false); }
 
-StretchRepair repair_stretch(std::span<const Character> text, const WrongChain* first_try) {
+StretchRepair repair_stretch(std::span<const Character> text, bool field) {
   StretchRepair none;
   if (!has_non_ascii(text)) return none;
   const Cost as_it_stands = judged_cost(text);
-  if (first_try && first_try->length > 0) {
-    if (auto c = undo_chain(text, *first_try)) {
-      c->cost = judged_cost(c->text);
-      // Sure, and reading like prose: else another chain may read better still.
-      const bool natural = c->cost <= bits(kNaturalBitsPerCharacter) * static_cast<Cost>(c->text.size());
-      if (natural && as_it_stands - c->cost >= sure_margin(c->chain)) return repaired(std::move(*c), as_it_stands - c->cost);
-    }
-  }
+  // Costs beyond these bounds are not worked out in full: a first step that
+  // reads much worse than the text is searched no deeper, and the end of a
+  // chain must read better than the text.
+  const Cost first_bound = as_it_stands + bits(kDeeperBits);
   std::unordered_set<std::size_t> seen{hash_of(text)};
   std::vector<Candidate> found;
   for (const Undoing& u : undoings_of(text, false)) {
-    if (!seen.insert(hash_of(u.text)).second) continue;
+    if (!seen.insert(hash_of(u.text)).second || same_but_case(u.text, text)) continue;
+    if (u.reading.original != kUtf8 && !changes_a_letter(text, u.text)) continue;
     Candidate c;
     c.chain.readings[c.chain.length++] = u.reading;
     c.text = u.text;
     c.recovered = u.recovered;
     c.unrecovered = u.unrecovered;
-    c.cost = judged_cost(c.text);
+    c.cost = judged_cost(c.text, first_bound);
+    c.rank = ranked(c);
     found.push_back(std::move(c));
   }
   // A step deeper: the first step's undoings read as having been damaged before.
@@ -429,13 +435,14 @@ StretchRepair repair_stretch(std::span<const Character> text, const WrongChain* 
   std::sort(single_byte.begin(), single_byte.end(), [&](std::size_t a, std::size_t b) { return found[a].cost < found[b].cost; });
   const std::size_t first_step = found.size();
   for (std::size_t i = 0; i < first_step; ++i) {
+    if (found[i].cost > first_bound) continue;
     const bool deep = found[i].chain.readings[0].original == kUtf8 ||
                       std::find(single_byte.begin(), single_byte.begin() + std::min(kDeepSingleByte, single_byte.size()), i) !=
                           single_byte.begin() + std::min(kDeepSingleByte, single_byte.size());
     const Candidate before = found[i];
     // Undone last step first: the earlier wrong reading goes before it in the chain.
     for (const Undoing& u : undoings_of(before.text, !deep)) {
-      if (!seen.insert(hash_of(u.text)).second) continue;
+      if (!seen.insert(hash_of(u.text)).second || same_but_case(u.text, text)) continue;
       Candidate c;
       c.chain.length = 2;
       c.chain.readings[0] = u.reading;
@@ -443,21 +450,27 @@ StretchRepair repair_stretch(std::span<const Character> text, const WrongChain* 
       c.text = u.text;
       c.recovered = before.recovered + u.recovered;
       c.unrecovered = before.unrecovered + u.unrecovered;
-      c.cost = judged_cost(c.text);
+      c.cost = judged_cost(c.text, as_it_stands);
+      c.rank = ranked(c);
       found.push_back(std::move(c));
     }
   }
   if (found.empty()) return none;
-  const auto cheaper = [](const Candidate& a, const Candidate& b) { return a.cost < b.cost; };
+  const auto cheaper = [](const Candidate& a, const Candidate& b) { return a.rank < b.rank; };
   auto best = std::min_element(found.begin(), found.begin() + static_cast<std::ptrdiff_t>(first_step), cheaper);
   // Two wrong decodings are taken over one only when they read better by a
   // sure margin: else a second step merely tunes the letters to the model.
   const auto deeper = std::min_element(found.begin() + static_cast<std::ptrdiff_t>(first_step), found.end(), cheaper);
   if (best == found.begin() + static_cast<std::ptrdiff_t>(first_step) ||
-      (deeper != found.end() && deeper->cost + step_margin(deeper->chain.readings[0]) <= best->cost))
+      (deeper != found.end() && deeper->rank + step_margin(deeper->chain.readings[0]) <= best->rank))
     best = deeper;
   const Cost margin = as_it_stands - best->cost;
-  if (margin >= sure_margin(best->chain)) return repaired(std::move(*best), margin);
+  // A field is short, and short text is more easily UTF-8 by chance, or
+  // reshuffled into something the model likes: only a chain through UTF-8 is
+  // taken there, and at the higher margin.
+  const bool allowed = !field || through_utf8(best->chain);
+  const Cost needed = field ? std::max(sure_margin(best->chain), bits(kSureRepairBits)) : sure_margin(best->chain);
+  if (allowed && margin >= needed) return repaired(std::move(*best), margin);
   if (margin >= bits(kDoubtBits)) {
     StretchRepair doubt;
     doubt.verdict = RepairVerdict::left_alone;
@@ -474,9 +487,9 @@ constexpr bool is_field_separator(Character c) { return c == '\t' || c == ';' ||
 
 }  // namespace
 
-LineRepair repair_line(std::span<const Character> line, const WrongChain* first_try) {
+LineRepair repair_line(std::span<const Character> line) {
   LineRepair out;
-  StretchRepair whole = repair_stretch(line, first_try);
+  StretchRepair whole = repair_stretch(line);
   if (whole.verdict == RepairVerdict::repaired) {
     out.verdict = whole.verdict;
     out.chain = whole.chain;
@@ -497,7 +510,7 @@ LineRepair repair_line(std::span<const Character> line, const WrongChain* first_
     const auto end = std::find_if(line.begin() + static_cast<std::ptrdiff_t>(from), line.end(), is_field_separator);
     const std::size_t to = static_cast<std::size_t>(end - line.begin());
     const std::span<const Character> field = line.subspan(from, to - from);
-    StretchRepair r = repair_stretch(field, any ? &chain : first_try);
+    StretchRepair r = repair_stretch(field, true);
     if (r.verdict == RepairVerdict::repaired) {
       if (!any) chain = r.chain;
       any = true;

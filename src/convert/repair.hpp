@@ -66,10 +66,9 @@ struct StretchRepair {
 };
 
 // Finds the chain of wrong decodings whose undoing reads most naturally, and
-// undoes it where sure. `first_try`, the chain that repaired the stretch
-// before, is tried first and taken when it alone is sure: files are damaged
-// alike throughout.
-StretchRepair repair_stretch(std::span<const Character> text, const WrongChain* first_try = nullptr);
+// undoes it where sure. A `field` of a line (short, and beside sound text)
+// is repaired only through UTF-8, and at the higher margin.
+StretchRepair repair_stretch(std::span<const Character> text, bool field = false);
 
 // The same, one step of the search: every single wrong decoding that `text`
 // can be the result of, with its undoing (the chains the search walks).
@@ -89,7 +88,7 @@ struct LineRepair {
   std::vector<Character> text;                   // the whole line, when repaired
   std::size_t recovered = 0, unrecovered = 0;
 };
-LineRepair repair_line(std::span<const Character> line, const WrongChain* first_try = nullptr);
+LineRepair repair_line(std::span<const Character> line);
 
 // The single-byte encodings a wrong decoding is sought through: the registry's
 // single-byte sources, one for each different code page (KOI-7, which reads
