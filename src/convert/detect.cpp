@@ -752,6 +752,14 @@ std::int64_t text_cost_below(std::span<const Character> text, std::int64_t bound
   return best;
 }
 
+std::int64_t rarest_character_cost(std::span<const Character> text, int language) {
+  const model::Language& l = model::kLanguages[static_cast<std::size_t>(language)];
+  std::int64_t rarest = 0;
+  for (const Character c : text)
+    if (c >= 0x80) rarest = std::max<std::int64_t>(rarest, l.alone[class_of_any(c).symbol]);
+  return rarest;
+}
+
 std::int64_t text_cost(std::span<const Character> text, int* language) {
   const std::vector<ByteClass> classes = classes_of(text);
   Cost best = std::numeric_limits<Cost>::max();

@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <limits>
 #include <optional>
+#include <string_view>
 #include <unordered_set>
 
 #include "convert/detect.hpp"
@@ -310,12 +311,46 @@ Cost word_cost(std::span<const Character> text) {
 
 // The model's cost with the penalties above; beyond `bound` only known to
 // be more than that.
-Cost judged_cost(std::span<const Character> text, Cost bound = std::numeric_limits<Cost>::max()) {
+Cost judged_cost(std::span<const Character> text, Cost bound = std::numeric_limits<Cost>::max(), int* language = nullptr) {
   Cost penalty = word_cost(text);
   for (const Character c : text)
     if (c >= 0x80 && is_foreign_letter(c)) penalty += kForeignCharacterCost;
+  if (language) return text_cost(text, language) + penalty;
   if (penalty > bound) return penalty;
   return text_cost_below(text, bound - penalty) + penalty;
+}
+
+// Rarer than this on its own, a character is hardly of the language (the
+// model's letters of a language cost 4 to 12 bits, the others 19 or more).
+constexpr Cost kRareCharacterCost = 14 * 8;
+
+constexpr bool is_upper(Character c) {
+  return (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x400 && c <= 0x42F);
+}
+constexpr bool is_lower(Character c) {
+  return (c >= 'a' && c <= 'z') || (c >= 0xDF && c <= 0xFF && c != 0xF7) || (c >= 0x430 && c <= 0x45F);
+}
+
+// A capital after a small letter, or two capitals beyond ASCII: what KOI8-R
+// and Windows 1251 make of each other's letters (рТЙЧЕФ, ПТЙЧЕФ).
+bool has_odd_capitals(std::span<const Character> text) {
+  for (std::size_t i = 1; i < text.size(); ++i)
+    if (is_upper(text[i]) && (is_lower(text[i - 1]) || (is_upper(text[i - 1]) && text[i] >= 0x80 && text[i - 1] >= 0x80)))
+      return true;
+  return false;
+}
+
+// The signs above ASCII that sound text is full of; any other sign may be
+// what a wrong page made of a letter.
+constexpr bool is_common_sign(Character c) {
+  constexpr std::u32string_view kCommon = U"\u00A0«»“”„‘’‚–—…•·€£©®°§№™\uFFFD";
+  return kCommon.find(c) != std::u32string_view::npos;
+}
+
+bool has_odd_sign(std::span<const Character> text) {
+  return std::any_of(text.begin(), text.end(), [](Character c) {
+    return c >= 0x80 && letter_kind(c) == LetterKind::none && !is_common_sign(c);
+  });
 }
 
 struct Candidate {
@@ -409,14 +444,20 @@ std::vector<Undoing> undoings(std::span<const Character> text) { return undoings
 StretchRepair repair_stretch(std::span<const Character> text, bool field) {
   StretchRepair none;
   if (!has_non_ascii(text)) return none;
-  const Cost as_it_stands = judged_cost(text);
+  int language = 0;
+  const Cost as_it_stands = judged_cost(text, std::numeric_limits<Cost>::max(), &language);
+  // A code page's mix-up leaves a sign: a letter the language hardly has, a
+  // capital inside a word, a sign or a script change inside a word. Where
+  // none is, only UTF-8's telltale bytes are looked for (and cheaply).
+  const bool suspect = rarest_character_cost(text, language) >= kRareCharacterCost || word_cost(text) > 0 ||
+                       has_odd_capitals(text) || has_odd_sign(text);
   // Costs beyond these bounds are not worked out in full: a first step that
   // reads much worse than the text is searched no deeper, and the end of a
   // chain must read better than the text.
   const Cost first_bound = as_it_stands + bits(kDeeperBits);
   std::unordered_set<std::size_t> seen{hash_of(text)};
   std::vector<Candidate> found;
-  for (const Undoing& u : undoings_of(text, false)) {
+  for (const Undoing& u : undoings_of(text, !suspect)) {
     if (!seen.insert(hash_of(u.text)).second || same_but_case(u.text, text)) continue;
     if (u.reading.original != kUtf8 && !changes_a_letter(text, u.text)) continue;
     Candidate c;
