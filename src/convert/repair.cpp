@@ -377,13 +377,26 @@ std::size_t hash_of(std::span<const Character> text) {
   return h;
 }
 
+// A repair must read like prose, which costs the model 3 to 4.5 bits a
+// character: of two readings that are both gibberish (signs for letters, say),
+// the model may like one better, and neither is the text.
+constexpr int kNaturalBitsPerCharacter = 6;
+
 // Bytes that form UTF-8 throughout are evidence beside the model's: between
 // two readings that the model finds about as natural, the one through UTF-8
 // is taken (c.à.d. read as Windows 1251 is `c.Г .d.`, which a code page's
 // mix-up would make `c.¡ .d.`).
 constexpr Cost kUtf8Evidence = 16 * 8;
 
-Cost ranked(const Candidate& c) { return c.cost - (through_utf8(c.chain) ? kUtf8Evidence : 0); }
+bool reads_naturally(const Candidate& c) {
+  return c.cost <= bits(kNaturalBitsPerCharacter) * static_cast<Cost>(c.text.size());
+}
+
+// Gibberish is never chosen while a reading like prose is there.
+Cost ranked(const Candidate& c) {
+  if (!reads_naturally(c)) return std::numeric_limits<Cost>::max() / 2 + c.cost;
+  return c.cost - (through_utf8(c.chain) ? kUtf8Evidence : 0);
+}
 
 constexpr Character lower_case(Character c) {
   if ((c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x410 && c <= 0x42F)) return c + 0x20;
@@ -509,7 +522,7 @@ StretchRepair repair_stretch(std::span<const Character> text, bool field) {
   // A field is short, and short text is more easily UTF-8 by chance, or
   // reshuffled into something the model likes: only a chain through UTF-8 is
   // taken there, and at the higher margin.
-  const bool allowed = !field || through_utf8(best->chain);
+  const bool allowed = (!field || through_utf8(best->chain)) && reads_naturally(*best);
   const Cost needed = field ? std::max(sure_margin(best->chain), bits(kSureRepairBits)) : sure_margin(best->chain);
   if (allowed && margin >= needed) return repaired(std::move(*best), margin);
   if (margin >= bits(kDoubtBits)) {
