@@ -412,12 +412,12 @@ bool same_but_case(std::span<const Character> a, std::span<const Character> b) {
          });
 }
 
-// A code page's mix-up that changes signs alone (© for ¿) is no repair the
-// model can judge: the signs of one page are as plausible as another's.
-bool changes_a_letter(std::span<const Character> before, std::span<const Character> after) {
+// A code page's mix-up is undone by giving letters back: a reading that only
+// changes signs (© for ¿), or letters into signs (ná for n·), is no repair
+// the model can judge, the signs of one page being as plausible as another's.
+bool gives_a_letter(std::span<const Character> before, std::span<const Character> after) {
   for (std::size_t i = 0; i < before.size() && i < after.size(); ++i)
-    if (before[i] != after[i] && (letter_kind(before[i]) != LetterKind::none || letter_kind(after[i]) != LetterKind::none))
-      return true;
+    if (before[i] != after[i] && letter_kind(after[i]) != LetterKind::none) return true;
   return false;
 }
 
@@ -472,7 +472,7 @@ StretchRepair repair_stretch(std::span<const Character> text, bool field) {
   std::vector<Candidate> found;
   for (const Undoing& u : undoings_of(text, !suspect)) {
     if (!seen.insert(hash_of(u.text)).second || same_but_case(u.text, text)) continue;
-    if (u.reading.original != kUtf8 && !changes_a_letter(text, u.text)) continue;
+    if (u.reading.original != kUtf8 && !gives_a_letter(text, u.text)) continue;
     Candidate c;
     c.chain.readings[c.chain.length++] = u.reading;
     c.text = u.text;
@@ -497,6 +497,8 @@ StretchRepair repair_stretch(std::span<const Character> text, bool field) {
     // Undone last step first: the earlier wrong reading goes before it in the chain.
     for (const Undoing& u : undoings_of(before.text, !deep)) {
       if (!seen.insert(hash_of(u.text)).second || same_but_case(u.text, text)) continue;
+      const bool code_pages_only = u.reading.original != kUtf8 && before.chain.readings[0].original != kUtf8;
+      if (code_pages_only && !gives_a_letter(text, u.text)) continue;
       Candidate c;
       c.chain.length = 2;
       c.chain.readings[0] = u.reading;
