@@ -20,6 +20,10 @@ using platform::OutputFile;
 // whatever the text (a one-line JSON file is no prose to judge anyway).
 constexpr std::size_t kLongestRepairedLine = 256 * 1024;
 
+// After this many lines in a row that the search found damaged by one chain
+// through UTF-8, the next are tried through it first.
+constexpr std::size_t kSettledStreak = 4;
+
 // What the repair did to a text.
 struct RepairTally {
   struct Seen {
@@ -91,10 +95,9 @@ class LineRepairer {
       Utf8Decoder d;
       for (const std::uint8_t b : pending_) d.put(b, [&](Character c) { characters_.push_back(c); });
       d.finish([&](Character c) { characters_.push_back(c); });
-      const LineRepair r = repair_line(characters_);
+      const LineRepair r = repaired_line();
       tally_.count(r, line_);
       if (r.verdict == RepairVerdict::repaired) {
-        last_ = r.chain;
         for (const Character c : r.text) encode_utf8(c, [&](std::uint8_t b) { out.push_back(b); });
         return;
       }
@@ -102,11 +105,34 @@ class LineRepairer {
     out.insert(out.end(), pending_.begin(), pending_.end());
   }
 
+  // The line repaired: through the chain the last lines were all found
+  // damaged by, where it holds surely, else by the full search.
+  LineRepair repaired_line() {
+    if (streak_ >= kSettledStreak) {
+      if (auto r = repair_through(characters_, settled_)) {
+        LineRepair line;
+        line.verdict = RepairVerdict::repaired;
+        line.chain = r->chain;
+        line.text = std::move(r->text);
+        line.recovered = r->recovered;
+        line.unrecovered = r->unrecovered;
+        return line;
+      }
+    }
+    LineRepair r = repair_line(characters_);
+    if (r.verdict == RepairVerdict::repaired) {
+      streak_ = r.chain == settled_ ? streak_ + 1 : 1;
+      settled_ = r.chain;
+    }
+    return r;
+  }
+
   std::vector<std::uint8_t> pending_;
   std::vector<Character> characters_;
   bool overlong_ = false;
   std::uint64_t line_ = 1;
-  WrongChain last_;  // the chain the last repaired line had: tried first on the next
+  WrongChain settled_;    // the chain the last lines the search repaired were found damaged by
+  std::size_t streak_ = 0;  // how many in a row
   RepairTally tally_;
 };
 

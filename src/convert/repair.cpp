@@ -537,6 +537,36 @@ StretchRepair repair_stretch(std::span<const Character> text, bool field) {
   return none;
 }
 
+std::optional<StretchRepair> repair_through(std::span<const Character> text, const WrongChain& chain) {
+  if (chain.length == 0 || !has_non_ascii(text)) return std::nullopt;
+  for (std::size_t i = 0; i < chain.length; ++i)
+    if (chain.readings[i].original != kUtf8) return std::nullopt;
+  const PageTables& t = tables();
+  Undoing u;
+  u.text.assign(text.begin(), text.end());
+  std::size_t recovered = 0, unrecovered = 0;
+  for (std::size_t i = chain.length; i-- > 0;) {
+    const std::size_t w = t.index_of(chain.readings[i].wrong);
+    if (w >= t.ids().size() || !(pages_writing(u.text) >> w & 1)) return std::nullopt;
+    auto step = read_as_utf8(written(u.text, w), w);
+    if (!step) return std::nullopt;
+    u = std::move(*step);
+    recovered += u.recovered;
+    unrecovered += u.unrecovered;
+  }
+  Candidate c;
+  c.chain = chain;
+  c.text = std::move(u.text);
+  c.recovered = recovered;
+  c.unrecovered = unrecovered;
+  c.cost = judged_cost(c.text, bits(kNaturalBitsPerCharacter) * static_cast<Cost>(c.text.size()));
+  if (!reads_naturally(c)) return std::nullopt;
+  // The text as it stands need only be known to cost that much more.
+  const Cost needed = c.cost + sure_margin(chain);
+  if (judged_cost(text, needed) < needed) return std::nullopt;
+  return repaired(std::move(c), needed - c.cost);
+}
+
 namespace {
 
 constexpr bool is_field_separator(Character c) { return c == '\t' || c == ';' || c == ',' || c == '|'; }

@@ -6,6 +6,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <span>
 #include <string>
 #include <vector>
@@ -69,6 +70,11 @@ struct StretchRepair {
 // undoes it where sure. A `field` of a line (short, and beside sound text)
 // is repaired only through UTF-8, and at the higher margin.
 StretchRepair repair_stretch(std::span<const Character> text, bool field = false);
+
+// The undoing of a chain through UTF-8 alone, where sure and reading like
+// prose: a file damaged throughout the same way need not be searched again
+// for every line. Nothing where it does not hold (then search).
+std::optional<StretchRepair> repair_through(std::span<const Character> text, const WrongChain& chain);
 
 // The same, one step of the search: every single wrong decoding that `text`
 // can be the result of, with its undoing (the chains the search walks).
