@@ -97,5 +97,31 @@ TEST(Repair, LostBytesAreToldByTheirContext) {
   EXPECT_GE(rows, 2);
 }
 
+// The settled chain's shortcut, which a file damaged throughout takes, gives
+// what the search gives, and never touches sound text.
+TEST(Repair, SettledChainAgreesWithTheSearch) {
+  std::vector<WrongChain> chains;
+  for (const auto& row : data_rows("repair.txt")) {
+    if (row[0] != "undo") continue;
+    const auto damaged_text = as_characters(damaged(field_bytes(row[2]), row[1]).text);
+    const LineRepair searched = repair_line(damaged_text);
+    const auto shortcut = repair_through(damaged_text, searched.chain);
+    // Only chains through UTF-8 throughout have the shortcut.
+    const bool through_utf8 = row[1].starts_with("UTF-8>") && row[1].find(",UTF-8>") == row[1].find(',');
+    if (!through_utf8) {
+      EXPECT_FALSE(shortcut) << row[1];
+      continue;
+    }
+    chains.push_back(searched.chain);
+    ASSERT_TRUE(shortcut) << row[1];
+    EXPECT_EQ(shortcut->text, searched.text) << row[1];
+  }
+  ASSERT_GE(chains.size(), 8u);
+  for (const auto& row : data_rows("repair.txt")) {
+    if (row[0] != "keep") continue;
+    for (const WrongChain& chain : chains) EXPECT_FALSE(repair_through(as_characters(field_bytes(row[1])), chain)) << row[1];
+  }
+}
+
 }  // namespace
 }  // namespace recodia::test
