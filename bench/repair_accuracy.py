@@ -287,8 +287,12 @@ def main():
     parser.add_argument("--quick", action="store_true", help="a quarter of the samples")
     parser.add_argument("--show", type=int, default=10, help="how many misses to show")
     parser.add_argument("--no-speed", action="store_true")
+    parser.add_argument("--speed-only", action="store_true")
     args = parser.parse_args()
     with tempfile.TemporaryDirectory() as folder:
+        if args.speed_only:
+            print_speed(args, folder)
+            return
         recall, by_language, lost, false_repairs, clean_total, by_encoding, misses, false_examples = accuracy(args, folder)
         print("Recall: the original text back exactly\n")
         print("| Chain | Length | Stored as | Recovered | Samples |")
@@ -313,10 +317,14 @@ def main():
         for m in false_examples:
             print("false:", m)
         if not args.no_speed:
-            print("\n| Text | MB | plain MB/s | -fix MB/s |")
-            print("|---|---|---|---|")
-            for label, mb, plain, fix in speed(args, folder):
-                print(f"| {label} | {mb:.0f} | {plain:.0f} | {fix:.0f} |")
+            print_speed(args, folder)
+
+
+def print_speed(args, folder):
+    print("\n| Text | MB | plain MB/s | -fix MB/s |")
+    print("|---|---|---|---|")
+    for label, mb, plain, fix in speed(args, folder):
+        print(f"| {label} | {mb:.0f} | {plain:.0f} | {fix:.1f} |")
 
 
 if __name__ == "__main__":

@@ -20,6 +20,9 @@ using platform::OutputFile;
 // whatever the text (a one-line JSON file is no prose to judge anyway).
 constexpr std::size_t kLongestRepairedLine = 256 * 1024;
 
+// How much of a file -detect reads for damaged lines.
+constexpr std::uint64_t kMojibakeScanLimit = 4 << 20;
+
 // After this many lines in a row that the search found damaged by one chain
 // through UTF-8, the next are tried through it first.
 constexpr std::size_t kSettledStreak = 4;
@@ -230,7 +233,11 @@ std::string mojibake_note(InputFile& in, EncodingId source) {
   StreamConverter reader(reading);
   LineRepairer repairer;
   std::vector<std::uint8_t> block(kInputBlock), discarded;
-  while (const std::size_t n = in.read(block.data(), block.size())) {
+  // Only the start: -detect answers in a moment whatever the file's size.
+  for (std::uint64_t read = 0; read < kMojibakeScanLimit;) {
+    const std::size_t n = in.read(block.data(), block.size());
+    if (n == 0) break;
+    read += n;
     discarded.clear();
     repairer.add(reader.convert({block.data(), n}), discarded);
   }

@@ -18,7 +18,7 @@ StreamResult convert_stream_repairing(platform::InputFile& in, platform::OutputF
 
 // For "-detect": ", mojibake: UTF-8 read as Windows-1251 (lines 3–40)" when
 // lines of the text, read as `source`, are surely damaged so; else empty.
-// Reads the input from where it is to its end.
+// Reads the input from where it is, up to its first 4 MiB.
 std::string mojibake_note(platform::InputFile& in, EncodingId source);
 
 }  // namespace recodia
