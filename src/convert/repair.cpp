@@ -331,13 +331,22 @@ constexpr bool is_lower(Character c) {
   return (c >= 'a' && c <= 'z') || (c >= 0xDF && c <= 0xFF && c != 0xF7) || (c >= 0x430 && c <= 0x45F);
 }
 
-// A capital after a small letter, or two capitals beyond ASCII: what KOI8-R
-// and Windows 1251 make of each other's letters (рТЙЧЕФ, ПТЙЧЕФ).
+// A capital beyond ASCII after a small letter, or more such capitals than
+// small letters: what KOI8-R and Windows 1251 make of each other's letters
+// (рТЙЧЕФ, ПТЙЧЕФ). An ASCII capital inside a word is only camelCase, and a
+// few capitals are acronyms.
 bool has_odd_capitals(std::span<const Character> text) {
-  for (std::size_t i = 1; i < text.size(); ++i)
-    if (is_upper(text[i]) && (is_lower(text[i - 1]) || (is_upper(text[i - 1]) && text[i] >= 0x80 && text[i - 1] >= 0x80)))
-      return true;
-  return false;
+  std::size_t capitals = 0, small = 0;
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] < 0x80) continue;
+    if (is_upper(text[i])) {
+      ++capitals;
+      if (i > 0 && is_lower(text[i - 1])) return true;
+    } else if (is_lower(text[i])) {
+      ++small;
+    }
+  }
+  return capitals > small;
 }
 
 // The signs above ASCII that sound text is full of; any other sign may be
@@ -545,6 +554,18 @@ std::optional<StretchRepair> repair_through(std::span<const Character> text, con
   Undoing u;
   u.text.assign(text.begin(), text.end());
   std::size_t recovered = 0, unrecovered = 0;
+  // Pages that share most of their characters (Windows 1252 and ISO 8859-15)
+  // can both make UTF-8 of a line: where another reads it otherwise than
+  // the settled one, only the search can choose.
+  std::optional<std::vector<Character>> outer;
+  const PageMask writers = pages_writing(text);
+  for (std::size_t w = 0; w < t.ids().size(); ++w) {
+    if (!(writers >> w & 1)) continue;
+    auto other = read_as_utf8(written(text, w), w);
+    if (!other) continue;
+    if (outer && other->text != *outer) return std::nullopt;
+    outer = std::move(other->text);
+  }
   for (std::size_t i = chain.length; i-- > 0;) {
     const std::size_t w = t.index_of(chain.readings[i].wrong);
     if (w >= t.ids().size() || !(pages_writing(u.text) >> w & 1)) return std::nullopt;
