@@ -140,14 +140,18 @@ class LineRepairer {
 };
 
 // The settings of the first half: the text as it is read, into UTF-8, line
-// ends and quotes as they are.
+// ends as they are.
 ConversionSettings reading_settings(const ConversionSettings& user) {
   ConversionSettings s;
   s.source = user.source;
   s.target = kUtf8;
   s.line_style = LineStyle::keep;
   s.special_symbols = user.special_symbols;
-  s.smart_quotes = false;
+  // Quotes are turned here, where the source is still known, into what the
+  // target would get; the second half, reading UTF-8, passes them on.
+  s.smart_quotes = user.smart_quotes;
+  s.source_text = user.source_text;
+  s.quotes_target = user.target;
   return s;
 }
 
