@@ -30,7 +30,10 @@ judged by Python's codec of that name.
 Last, times the detection of 1 MB of text in four encodings.
 
 Usage:  cmake --build <build dir> --target bench_detect
-   or:  python3 bench/detect_accuracy.py --detect <build dir>/bench/recodia_detect_files [--keep DIR]
+   or:  python3 bench/detect_accuracy.py --detect <build dir>/bench/recodia_detect_files
+            --tables <build dir>/recodia-tables.json [--keep DIR]
+The encodings and their code pages are the engine's own (the JSON of
+`cmake --build <build dir> --target tables_json`).
 """
 import argparse
 import codecs
@@ -39,7 +42,6 @@ import glob
 import json
 import os
 import random
-import re
 import shutil
 import subprocess
 import sys
@@ -48,8 +50,8 @@ from collections import defaultdict
 
 ROOT = os.path.dirname(os.path.dirname(os.path.abspath(__file__)))
 sys.path.insert(0, os.path.join(ROOT, "tools"))
-import gen_code_pages  # noqa: E402
 import prose  # noqa: E402
+import recodia_tables  # noqa: E402
 
 SIZES = [(30, "30 B", 150), (100, "100 B", 100), (1000, "1 KB", 40), (10000, "10 KB", 8)]  # size, label, samples per language
 SHAPES = ["caps", "code", "log", "html", "csv", "nbsp", "json"]
@@ -64,20 +66,21 @@ CODEC_ALIASES = {"mac-cyrillic": "mac_cyrillic", "maccyrillic": "mac_cyrillic", 
                  "7bit": "ascii", "iso-8859-16": "iso8859_16", "windows-1258": "cp1258", "koi8-uni": "koi8_u"}
 
 
-class Encoding:
-    """A source encoding of the registry, with its byte-to-character table
-    built here from the same published sources as the code pages."""
+RUSSIAN = "ЁАБВГДЕЖЗИЙКЛМНОПРСТУФХЦЧШЩЪЫЬЭЮЯабвгдежзийклмнопрстуфхцчшщъыьэюяё"
 
-    def __init__(self, ident, name, script, page):
-        self.ident, self.name, self.script = ident, name, script
-        tables = gen_code_pages.read_tables()
-        self.table = list(tables[ident] if ident in ("kKx", "kKoi7") else tables[page])
-        self.reverse = {}
-        # KOI-7 writes 0x20..0x3F in the Cyrillic half, and KX Zh zh at 0xB0 0xB1, as Recodia does.
-        order = range(255, -1, -1) if ident in ("kKoi7", "kKx") else range(256)
-        for b in order:
-            if self.table[b] is not None and self.table[b] not in self.reverse:
-                self.reverse[self.table[b]] = b
+
+class Encoding:
+    """A single-byte source encoding of the registry, with the characters its
+    bytes are read as and the byte Recodia writes for each."""
+
+    def __init__(self, entry, fallbacks):
+        self.ident = self.name = entry.name
+        self.script = entry.script
+        self.table = entry.read
+        self.reverse = entry.writes()
+        # The Russian letters it lacks (Ё in KX and KOI-7) written as Recodia writes them.
+        self.stand_in = {c: fallbacks[c][0] for c in RUSSIAN
+                         if c not in self.reverse and c in fallbacks and fallbacks[c][0] in self.reverse}
 
     def decode(self, data):
         out = [self.table[b] for b in data]
@@ -86,8 +89,7 @@ class Encoding:
     def encode(self, text):
         """The text in this encoding, or None when it holds a letter the
         encoding lacks."""
-        if self.ident in ("kKx", "kKoi7"):
-            text = text.replace("Ё", "Е").replace("ё", "е")
+        text = "".join(self.stand_in.get(c, c) for c in text)
         out = bytearray()
         for c in text:
             if c not in self.reverse:
@@ -98,16 +100,10 @@ class Encoding:
         return bytes(out)
 
 
-def registry():
-    """The source encodings, in the registry's order."""
-    text = open(os.path.join(ROOT, "src/convert/registry.hpp"), encoding="utf-8").read()
-    out = []
-    for m in re.finditer(r'\{(k\w+), "([^"]+)", "(?:[^"\\]|\\.)*", Script::(\w+),\s*switches\(([^)]*)\),'
-                         r'.*?(?:&code_pages::(\w+)|nullptr),[^}]*\}', text, re.S):
-        ident, name, script, sources, page = m.groups()
-        if sources.strip() and script != "unicode":
-            out.append(Encoding(ident, name, script, page))
-    return out
+def registry(path):
+    """The single-byte source encodings, in the registry's order."""
+    tables = recodia_tables.load(path)
+    return [Encoding(e, tables.fallbacks) for e in tables.encodings if e.is_single_byte_source]
 
 
 def alphabet(texts):
@@ -123,7 +119,7 @@ def alphabet(texts):
 
 def holds(encoding, letters):
     for c in letters:
-        if encoding.ident in ("kKx", "kKoi7") and c in "Ёё":
+        if c in encoding.stand_in:
             continue
         if c not in encoding.reverse:
             return False
@@ -335,7 +331,7 @@ def percent(cell):
 def timing(detect, encodings, folder):
     by_ident = {e.ident: e for e in encodings}
     lines = []
-    for ident, code in [("kWindows1251", "ru"), ("kKoi8r", "ru"), ("kWindows1252", "fr"), ("kWindows1254", "tr")]:
+    for ident, code in [("Windows-1251", "ru"), ("KOI8-R", "ru"), ("Windows-1252", "fr"), ("Windows-1254", "tr")]:
         e = by_ident[ident]
         stream = encoded_stream(e, held_out_texts(code))
         data = (stream * (1_000_000 // len(stream) + 1))[:1_000_000]
@@ -374,6 +370,7 @@ def calibration(samples, ours, by_name):
 def main():
     ap = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     ap.add_argument("--detect", required=True, help="path of recodia_detect_files")
+    ap.add_argument("--tables", required=True, help="path of recodia-tables.json (the target tables_json)")
     ap.add_argument("--keep", help="write the samples into this folder and keep them, with the list of\n"
                     "those the detector read wrong in wrong.txt")
     ap.add_argument("--no-others", action="store_true", help="ask neither uchardet nor enca")
@@ -381,7 +378,7 @@ def main():
     folder = args.keep or tempfile.mkdtemp(prefix="recodia-detect-")
     os.makedirs(folder, exist_ok=True)
     try:
-        encodings = registry()
+        encodings = registry(args.tables)
         by_name = {e.name: e for e in encodings}
         by_ident = {e.ident: e for e in encodings}
         samples = make_samples(encodings, folder)

@@ -19,7 +19,7 @@ false repair.
 Then the speed: a sound and a damaged file of 16 MB, with and without -fix.
 
 Usage:  cmake --build <build dir> --target bench_repair
-   or:  python3 bench/repair_accuracy.py --recodia <build dir>/recodia [--quick]
+   or:  python3 bench/repair_accuracy.py --recodia <build dir>/recodia --tables <build dir>/recodia-tables.json [--quick]
 """
 import argparse
 import os
@@ -32,8 +32,9 @@ from collections import defaultdict
 
 HERE = os.path.dirname(os.path.abspath(__file__))
 sys.path.insert(0, HERE)
-import detect_accuracy  # noqa: E402  (the registry's encodings, the held-out prose)
+import detect_accuracy  # noqa: E402  (the held-out prose)
 prose = detect_accuracy.prose
+recodia_tables = detect_accuracy.recodia_tables
 
 LENGTHS = [100, 400]
 # The chains, by the registry's names: (original, read as) in the order they
@@ -78,16 +79,22 @@ def script_of(language):
 
 
 class Codec:
-    """An encoding of the registry, or UTF-8, both ways."""
+    """An encoding of the registry (its entry in the engine's tables), or UTF-8, both ways."""
 
     def __init__(self, name, by_name):
         self.name = name
         self.page = by_name.get(name)
+        self.reverse = self.page.writes() if self.page else None
 
     def encode(self, text):
         if self.page is None:
             return text.encode("utf-8")
-        return self.page.encode_strict(text)
+        out = bytearray()
+        for c in text:
+            if c not in self.reverse:
+                return None
+            out.append(self.reverse[c])
+        return bytes(out)
 
     def decode(self, data):
         """Read as a browser reads: an undefined byte in 0x80..0x9F as its C1 control."""
@@ -95,25 +102,13 @@ class Codec:
             return data.decode("utf-8")
         out = []
         for b in data:
-            c = self.page.table[b]
+            c = self.page.read[b]
             if c is None:
                 if not 0x80 <= b <= 0x9F:
                     return None
                 c = chr(b)
             out.append(c)
         return "".join(out)
-
-
-def encode_strict(self, text):
-    out = bytearray()
-    for c in text:
-        if c not in self.reverse:
-            return None
-        out.append(self.reverse[c])
-    return bytes(out)
-
-
-detect_accuracy.Encoding.encode_strict = encode_strict
 
 
 def damaged(text, chain, codecs):
@@ -154,18 +149,13 @@ def run_fix(recodia, lines, encoding_switch, folder, data=None):
 
 
 def switch_of(name, by_name):
-    return "-utf8" if name == "UTF-8" else by_name[name].switch
+    return "-utf8" if name == "UTF-8" else by_name[name].source_switches[0]
 
 
 def accuracy(args, folder):
-    encodings = detect_accuracy.registry()
+    encodings = [e for e in recodia_tables.load(args.tables).encodings if e.is_single_byte_source]
     by_name = {e.name: e for e in encodings}
-    switches = registry_switches()
-    for e in encodings:
-        e.switch = switches[e.ident]
-    codecs = defaultdict(lambda: None)
-    for name in ["UTF-8"] + list(by_name):
-        codecs[name] = Codec(name, by_name)
+    codecs = {name: Codec(name, by_name) for name in ["UTF-8"] + list(by_name)}
     rng = random.Random(22)
     scale = 0.25 if args.quick else 1
     recall = defaultdict(lambda: [0, 0])  # (steps, length, stored) -> [right, all]
@@ -194,9 +184,9 @@ def accuracy(args, folder):
                     if stored == "UTF-8":
                         out = run_fix(args.recodia, texts, "-utf8", folder)
                     else:
-                        data = b"".join((by_name[wrong].encode_strict(t) or b"") + b"\n" for t in texts)
-                        if any(by_name[wrong].encode_strict(t) is None for t in texts):
+                        if any(codecs[wrong].encode(t) is None for t in texts):
                             continue  # C1 controls: no byte of the wrong page holds them
+                        data = b"".join(codecs[wrong].encode(t) + b"\n" for t in texts)
                         out = run_fix(args.recodia, texts, switch_of(wrong, by_name), folder, data)
                     for o, got, t in zip(originals, out + [""] * len(originals), texts):
                         right = got == o
@@ -228,7 +218,7 @@ def accuracy(args, folder):
     for language in languages:
         for length in LENGTHS:
             pool = samples(language, length, int(CLEAN_SAMPLES[length] * scale), rng)
-            targets = ["UTF-8"] + [e.name for e in encodings if e.ident not in ("kKoi7",)]
+            targets = ["UTF-8"] + [e.name for e in encodings if e.form != "koi7"]
             for name in targets:
                 held = [s for s in pool if codecs[name].encode(s) is not None]
                 if not held or (name != "UTF-8" and len(held) < len(pool) // 2):
@@ -236,7 +226,7 @@ def accuracy(args, folder):
                 if name == "UTF-8":
                     out = run_fix(args.recodia, held, "-utf8", folder)
                 else:
-                    data = b"".join(by_name[name].encode_strict(t) + b"\n" for t in held)
+                    data = b"".join(codecs[name].encode(t) + b"\n" for t in held)
                     out = run_fix(args.recodia, held, switch_of(name, by_name), folder, data)
                 for s, got in zip(held, out + [""] * len(held)):
                     clean_total += 1
@@ -248,12 +238,6 @@ def accuracy(args, folder):
                             false_examples.append((language, name, s, got))
     accuracy.by_chain = by_chain
     return recall, by_language, lost, false_repairs, clean_total, by_encoding, misses, false_examples
-
-
-def registry_switches():
-    import re
-    text = open(os.path.join(os.path.dirname(HERE), "src/convert/registry.hpp"), encoding="utf-8").read()
-    return {m.group(1): m.group(2) for m in re.finditer(r'\{(k\w+), "[^"]+",.*?switches\("([^"]+)"', text, re.S)}
 
 
 def speed(args, folder):
@@ -284,6 +268,7 @@ def speed(args, folder):
 def main():
     parser = argparse.ArgumentParser(description=__doc__, formatter_class=argparse.RawDescriptionHelpFormatter)
     parser.add_argument("--recodia", required=True)
+    parser.add_argument("--tables", required=True, help="path of recodia-tables.json (the target tables_json)")
     parser.add_argument("--quick", action="store_true", help="a quarter of the samples")
     parser.add_argument("--show", type=int, default=10, help="how many misses to show")
     parser.add_argument("--no-speed", action="store_true")

@@ -12,9 +12,7 @@ Sources:
 Positions that a code page leaves undefined are written as 0.
 """
 import codecs
-import functools
 import gzip
-import os
 import re
 import sys
 
@@ -73,35 +71,9 @@ def upper_half(source, overrides):
     return half
 
 
-@functools.cache
-def read_tables():
-    """Every page's 256 characters (None where it has none) by its name here,
-    and "kKx" and "kKoi7", which Recodia reads on the tables of DOS 866 and
-    KOI8-R: KX with Zhe and zhe at 0xB0 0xB1; 8-bit KOI-7 with the currency
-    sign for the dollar, ASCII's 0x20..0x3F again at 0xA0..0xBF, and KOI8-R's
-    letters at 0xC0..0xFE."""
-    tables = {}
-    for cname, _, source, overrides, _ in PAGES:
-        tables[cname] = [chr(b) for b in range(128)] + [chr(cp) if cp else None for cp in upper_half(source, overrides)]
-    kx = list(tables["kDos866"])
-    kx[0xB0], kx[0xB1] = "Ж", "ж"
-    koi7 = [chr(b) for b in range(128)] + [None] * 128
-    koi7[0x24] = "¤"
-    for b in range(0xA0, 0xC0):
-        koi7[b] = chr(b - 0x80)
-    for b in range(0xC0, 0xFF):
-        koi7[b] = tables["kKoi8r"][b]
-    tables["kKx"], tables["kKoi7"] = kx, koi7
-    return tables
-
-
-def committed_characters():
-    """The characters of the committed src/convert/code_pages.hpp, which the
-    generated tables built on it must match."""
-    text = open(os.path.join(os.path.dirname(os.path.abspath(__file__)), "..", "src/convert/code_pages.hpp"),
-                encoding="utf-8").read()
-    body = text.split("namespace recodia::code_pages {", 1)[1]
-    return sorted({int(h, 16) for h in re.findall(r"0x([0-9A-F]{4,6})\b", body)} - {0})
+def page_characters():
+    """Every character of the code pages' upper halves, in code point order."""
+    return sorted({cp for _, _, source, overrides, _ in PAGES for cp in upper_half(source, overrides)} - {0})
 
 
 def main():

@@ -22,8 +22,8 @@ whole-text survey weighs blocks by these, a lookup per byte.
 
 The prose is the training part of the translations that Debian packages ship
 (see tools/prose.py: a fifth of the packages is held out for the benchmark).
-The characters are those of src/convert/code_pages.hpp, so that every byte of
-every code page has its symbol.
+The characters are those of the code pages (tools/gen_code_pages.py), so
+that every byte of every code page has its symbol.
 """
 import glob
 import math
@@ -275,7 +275,7 @@ def emit(languages, case_cost, upper_cost):
     for row in range(0, 128, 4):
         w("    " + " ".join(entry(cp, char_literal(cp)) + "," for cp in range(row, row + 4)) + "\n")
     w("}};\n\n")
-    chars = [cp for cp in gen_code_pages.committed_characters() if cp >= 0x80]
+    chars = [cp for cp in gen_code_pages.page_characters() if cp >= 0x80]
     w("// Every character of the code pages above ASCII, in code point order.\n")
     w(f"inline constexpr std::array<CharClass, {len(chars)}> kNonAscii = {{{{\n")
     for cp in chars:

@@ -2,7 +2,8 @@
 // program's own switch table, and the list of encodings of the README, the
 // manual page and the Debian package's description from the registry,
 // between the marker lines in each file, so that the documents cannot drift
-// from the program (nor name two numbers of encodings).
+// from the program (nor name two numbers of encodings); and the version in the
+// manual page's title line, from CMake's.
 //
 //   recodia_gen_docs SOURCE_DIR           rewrite the lists
 //   recodia_gen_docs --check SOURCE_DIR   exit 1 and name each file whose list differs
@@ -64,18 +65,7 @@ std::string completion_list() {
   return out + ")\n";
 }
 
-// The encodings by script, in the registry's order, and how many there are.
-struct EncodingGroup {
-  recodia::Script script;
-  std::string_view title;
-};
-constexpr EncodingGroup kEncodingGroups[] = {
-    {recodia::Script::unicode, "Unicode"},
-    {recodia::Script::cyrillic, "Cyrillic"},
-    {recodia::Script::turkish, "Turkish"},
-    {recodia::Script::west_european, "West-European"},
-};
-
+// How many encodings there are.
 std::string encoding_count() {
   std::size_t code_pages = 0, unicode = 0;
   for (const recodia::Encoding& e : recodia::kEncodings) {
@@ -97,14 +87,14 @@ std::string readme_encodings() {
   std::string out = "Recodia knows " + encoding_count() +
                     ". An encoding's switch reads it; with `to` after the dash it writes it "
                     "(`-w` reads Windows 1251, `-tow` writes it):\n\n";
-  for (const EncodingGroup& g : kEncodingGroups) {
+  for (const recodia::ScriptName& g : recodia::kScripts) {
     std::string line = "- " + std::string(g.title) + ":";
     for (const recodia::Encoding& e : recodia::kEncodings) {
       if (e.script != g.script || !recodia::is_source(e)) continue;
       line.append(line.back() == ':' ? " " : ", ").append(e.name).append(" `").append(e.source_switches[0]).append("`");
       if (const std::string target = unusual_target(e); !target.empty()) line.append(" `").append(target).append("`");
     }
-    out += line + "\n";
+    if (line.back() != ':') out += line + "\n";
   }
   std::string translit;
   for (const recodia::Encoding& e : recodia::kEncodings)
@@ -115,11 +105,11 @@ std::string readme_encodings() {
 // The encodings named in a sentence, group by group.
 std::string encodings_sentence() {
   std::string out = "It knows " + encoding_count() + ":";
-  for (const EncodingGroup& g : kEncodingGroups) {
+  for (const recodia::ScriptName& g : recodia::kScripts) {
     std::string names;
     for (const recodia::Encoding& e : recodia::kEncodings)
       if (e.script == g.script && recodia::is_source(e)) names.append(names.empty() ? "" : ", ").append(e.name);
-    out.append(" ").append(g.title).append(" (").append(names).append("),");
+    if (!names.empty()) out.append(" ").append(g.title).append(" (").append(names).append("),");
   }
   return out + " and, as a target only, the transliteration.";
 }
@@ -168,6 +158,17 @@ std::string with_list(const std::string& text, const Document& d) {
   return text.substr(0, begin + d.begin.size() + 1) + d.list + text.substr(end);
 }
 
+// The manual page with CMake's version in its title line (.TH), the field
+// "Recodia VERSION"; empty when the line is missing.
+std::string with_version(const std::string& text) {
+  const std::string field = "\"Recodia ";
+  const std::size_t title = text.find("\n.TH ");
+  const std::size_t begin = title == std::string::npos ? title : text.find(field, title);
+  const std::size_t end = begin == std::string::npos ? begin : text.find('"', begin + field.size());
+  if (end == std::string::npos || text.find('\n', title + 1) < end) return {};
+  return text.substr(0, begin + field.size()) + RECODIA_VERSION + text.substr(end);
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -193,7 +194,8 @@ int main(int argc, char** argv) {
     std::stringstream text;
     text << in.rdbuf();
     in.close();
-    const std::string updated = with_list(text.str(), d);
+    std::string updated = with_list(text.str(), d);
+    if (!updated.empty() && std::string_view(d.path) == "man/recodia.1") updated = with_version(updated);
     if (updated.empty()) {
       std::fprintf(stderr, "%s: the marker lines are missing (%s)\n", path.c_str(), d.begin.c_str());
       status = 1;

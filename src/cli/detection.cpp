@@ -7,6 +7,7 @@
 
 #include "cli/quoting.hpp"
 #include "cli/repair_run.hpp"
+#include "cli/run.hpp"
 #include "convert/registry.hpp"
 
 namespace recodia {
@@ -21,13 +22,6 @@ std::string source_answer(EncodingId id) {
 
 bool every_part_sure(const Survey& s) {
   return std::all_of(s.parts.begin(), s.parts.end(), [](const TextPart& p) { return is_sure(p.detection); });
-}
-
-std::unique_ptr<platform::InputFile> open_named(platform::FileSystem& files, const Reporter& r, const std::string& name) {
-  if (name == kStandardStream) return files.standard_input();
-  auto [file, failure] = files.open_for_reading(name);
-  if (!file) r.report(Diagnostic::cannot_open, {r.name(name, false), failure.reason});
-  return std::move(file);
 }
 
 // A text already in the target encoding, or in one the target reads alike.
@@ -98,7 +92,7 @@ std::string mojibake_in(platform::InputFile& in, const Survey& s) {
 
 }  // namespace
 
-bool detect_files(const CommandLine& command_line, platform::FileSystem& files, platform::Console& console,
+int detect_files(const CommandLine& command_line, platform::FileSystem& files, platform::Console& console,
                   const Reporter& reporter) {
   std::vector<std::string> names = command_line.file_names;
   if (names.empty() && !files.standard_input_is_terminal()) names.emplace_back(kStandardStream);
@@ -106,7 +100,7 @@ bool detect_files(const CommandLine& command_line, platform::FileSystem& files, 
   bool all = !names.empty();
   std::vector<std::uint8_t> block(kReadBlock);
   for (const std::string& name : names) {
-    const std::unique_ptr<platform::InputFile> input = open_named(files, reporter, name);
+    const std::unique_ptr<platform::InputFile> input = open_input(files, reporter, name);
     if (!input) {
       all = false;
       continue;
@@ -135,14 +129,15 @@ bool detect_files(const CommandLine& command_line, platform::FileSystem& files, 
     }
     const Survey s = survey.finish();
     const std::string mojibake = mojibake_in(*input, s);
-    console.write(platform::Stream::standard_output, shown_name(name, false) + ": " + detect_answer(s) + mojibake + "\n");
+    if (!console.write(platform::Stream::standard_output, shown_name(name, false) + ": " + detect_answer(s) + mojibake + "\n"))
+      return kClosedPipeExitCode;  // nobody reads the answers: cat's way, quietly
     if (cut) reporter.report(Diagnostic::detect_read_only, {shown, std::to_string(read)});
     if (s.detection.kind == TextKind::mixed && !every_part_sure(s))
       reporter.report(Diagnostic::detect_parts_unsure, {shown, part_list(s, "-", 0, true)});
     else if (!is_sure(s.detection))
       reporter.report(Diagnostic::detect_unsure, {shown, encoding(s.detection.encoding).name});
   }
-  return all;
+  return all ? 0 : 1;
 }
 
 std::optional<Survey> survey_whole(platform::InputFile& in, bool& failed) {

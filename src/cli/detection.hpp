@@ -20,11 +20,13 @@
 
 namespace recodia {
 
-// "-detect": for each file one line on standard output, its answer; true when
-// every file could be read. A regular file is surveyed whole; a pipe or a
-// device only as far as kDetectReadLimit, and standard error says so.
+// "-detect": for each file one line on standard output, its answer; the exit
+// code: 0 when every file could be read, else 1, and kClosedPipeExitCode as
+// soon as the reader of the answers has gone (the rest are not read). A
+// regular file is surveyed whole; a pipe or a device only as far as
+// kDetectReadLimit, and standard error says so.
 inline constexpr std::uint64_t kDetectReadLimit = 16 * kDetectionSampleSize;
-bool detect_files(const CommandLine& command_line, platform::FileSystem& files, platform::Console& console,
+int detect_files(const CommandLine& command_line, platform::FileSystem& files, platform::Console& console,
                   const Reporter& reporter);
 
 // "-detect"'s answer for a text: "-koi8 KOI8-R", "ascii", "binary (PNG image)",

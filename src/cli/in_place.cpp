@@ -116,8 +116,7 @@ bool convert_in_place(const std::string& name, const RunContext& context) {
 bool convert_all_in_place(const RunContext& context) {
   const auto& names = context.command_line.file_names;
   const Reporter& r = context.reporter;
-  if (names.empty()) r.report(Diagnostic::no_names_in_place);
-  bool all = !names.empty();
+  bool all = !names.empty();  // none named: said with the command line's faults
   // A file named again (by the same name, a link or another hard link) is
   // converted once. Each file is told by what its name leads to when it is
   // opened: a file converted earlier now has the identity of its replacement,

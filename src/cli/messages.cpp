@@ -22,32 +22,22 @@ struct Dos866Text {
 template <std::size_t N>
 consteval Dos866Text<N> dos866(const char8_t (&utf8)[N]) {
   Dos866Text<N> out;
-  for (std::size_t i = 0; i + 1 < N;) {
-    char32_t c = utf8[i];
-    std::size_t length = 1;
-    if (c >= 0xE0) {
-      c = ((c & 0x0F) << 12) | ((utf8[i + 1] & 0x3F) << 6) | (utf8[i + 2] & 0x3F);
-      length = 3;
-    } else if (c >= 0xC0) {
-      c = ((c & 0x1F) << 6) | (utf8[i + 1] & 0x3F);
-      length = 2;
-    }
-    i += length;
-    if (c < 0x80) {
-      out.bytes[out.size++] = static_cast<char>(c);
-      continue;
-    }
+  const auto put = [&out](Character c) {
+    if (c == kReplacementCharacter) throw "a Russian message is no well-formed UTF-8";
     std::size_t b = 0;
-    while (b < 128 && code_pages::kDos866[b] != c) ++b;
+    while (c >= 0x80 && b < 128 && code_pages::kDos866[b] != c) ++b;
     if (b == 128) throw "a Russian message holds a character that DOS 866 lacks";
-    out.bytes[out.size++] = static_cast<char>(0x80 + b);
-  }
+    out.bytes[out.size++] = static_cast<char>(c < 0x80 ? c : 0x80 + b);
+  };
+  Utf8Decoder decoder;
+  for (std::size_t i = 0; i + 1 < N; ++i) decoder.put(static_cast<std::uint8_t>(utf8[i]), put);
+  decoder.finish(put);
   return out;
 }
 
 constexpr MessageSet kEnglish = {
     "Converter of texts in different encodings (with lf style adjustment)\n"
-    " Recodia version 0.8.3; Build date Nov 30 2014\n"
+    " Recodia version " RECODIA_VERSION "; Build date Nov 30 2014\n"
     "For RUSSIAN help type: recodia -? -rus",
     "   Languages supported:",
     "     east-european (Cyrillic, e.g. Russian);",
@@ -71,7 +61,7 @@ constexpr MessageSet kEnglish = {
 
 constexpr auto kRu1 = dos866(
     u8"Преобразование текстов в разных кодировках (с настройкой перевода строки)\n"
-    u8" Recodia версия 0.8.3; Дата сборки Nov 30 2014\n"
+    u8" Recodia версия " RECODIA_VERSION "; Дата сборки Nov 30 2014\n"
     u8"For ENGLISH help type: recodia -? -en");
 constexpr auto kRu2 = dos866(u8"   Поддерживаемые языки:");
 constexpr auto kRu3 = dos866(u8"     восточно-европейские (кириллица);");

@@ -2,9 +2,11 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstdint>
 #include <cstring>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <utility>
 #include <vector>
 
@@ -38,14 +40,36 @@ bool same_file(FileSystem& files, const std::string& a, const std::string& b) {
 }
 
 
-// The input named, standard input for "-"; nothing, said on standard error,
-// when it cannot be opened.
-std::unique_ptr<InputFile> open_input(FileSystem& files, const Reporter& r, const std::string& name) {
-  if (name == kStandardStream) return files.standard_input();
-  auto [file, failure] = files.open_for_reading(name);
-  if (!file) r.report(Diagnostic::cannot_open, {r.name(name, false), failure.reason});
-  return std::move(file);
-}
+// An output file created when the first byte, or the end, comes: a run that
+// refuses its input (not text, say) leaves no empty file behind it.
+class CreatedOnFirstUse final : public OutputFile {
+ public:
+  CreatedOnFirstUse(FileSystem& files, std::string name) : files_(files), name_(std::move(name)) {}
+  bool write(const std::uint8_t* data, std::size_t size) override { return created() && file_->write(data, size); }
+  const platform::MaybeFailure& failure() const override { return file_ ? file_->failure() : creation_failure_; }
+  bool flush() override { return created() && file_->flush(); }
+  bool set_last_write_time(DosDateTime time) override { return created() && file_->set_last_write_time(time); }
+  std::vector<platform::NotCarried> carry_over(const platform::Attributes& from) override {
+    return created() ? file_->carry_over(from) : std::vector<platform::NotCarried>{};
+  }
+  bool close() override { return created() && file_->close(); }
+  // Whether creating the file was tried and failed.
+  bool creation_failed() const { return creation_failure_.has_value(); }
+
+ private:
+  bool created() {
+    if (file_) return true;
+    if (creation_failure_) return false;
+    auto [file, failure] = files_.create_for_writing(name_);
+    file_ = std::move(file);
+    if (!file_) creation_failure_ = failure;
+    return file_ != nullptr;
+  }
+  FileSystem& files_;
+  std::string name_;
+  std::unique_ptr<OutputFile> file_;
+  platform::MaybeFailure creation_failure_;
+};
 
 bool convert_between(const std::string& input_name, const std::string& output_name, const RunContext& context) {
   FileSystem& files = context.files;
@@ -53,6 +77,7 @@ bool convert_between(const std::string& input_name, const std::string& output_na
   std::unique_ptr<InputFile> input = open_input(files, r, input_name);
   if (!input) return false;  // nothing else is touched
   std::unique_ptr<OutputFile> output;
+  CreatedOnFirstUse* named_output = nullptr;
   if (output_name == kStandardStream) {
     // Appended to the file it reads, the output would be read again, without end.
     const auto in = input->status();
@@ -62,6 +87,11 @@ bool convert_between(const std::string& input_name, const std::string& output_na
       return false;
     }
     output = files.standard_output();
+  } else if (context.command_line.source_choice == SourceChoice::detected) {
+    // Only a detected source can refuse its input here: then no file is made for it.
+    auto file = std::make_unique<CreatedOnFirstUse>(files, output_name);
+    named_output = file.get();
+    output = std::move(file);
   } else {
     auto [file, failure] = files.create_for_writing(output_name);
     if (!file) {
@@ -75,35 +105,27 @@ bool convert_between(const std::string& input_name, const std::string& output_na
   if (context.command_line.preserve_time) saved_time = input->last_write_time();
   context.messages.print(kWaitMessage);
 
-  bool converted = convert_stream(*input, *output, context, input_name, false) == StreamResult::converted;
+  const StreamResult result = convert_stream(*input, *output, context, input_name, false);
+  bool converted = result == StreamResult::converted;
   // A reader that has gone wants no more text, nor word of it: cat's way.
   const bool reader_gone = output->failed() && output->failure()->kind == Failure::Kind::closed_pipe;
+  const auto cannot_create = [&] {
+    r.report(Diagnostic::cannot_create, {r.name(output_name, true), output->failure()->reason});
+    return false;
+  };
   if (reader_gone && context.reader_gone) *context.reader_gone = true;
+  else if (named_output && named_output->creation_failed()) return cannot_create();
   else if (!converted) report_stream_failure(context, *input, input_name, *output, output_name);
+  // Refused before a byte was written: no file is made for it.
+  if (result == StreamResult::refused) return false;
   if (converted && saved_time && !saved_time->is_zero()) output->set_last_write_time(*saved_time);
   if (!output->close() && converted) {
+    if (named_output && named_output->creation_failed()) return cannot_create();
     r.report(Diagnostic::cannot_write, {r.name(output_name, true), output->failure()->reason});
     converted = false;
   }
   if (converted) context.messages.print(kDoneMessage);
   return converted;
-}
-
-bool output_is_standard_output(FileSystem& files, const CommandLine& command_line) {
-  const auto& names = command_line.file_names;
-  if (command_line.in_place || names.size() > 2) return false;
-  // No names: the filter.
-  if (names.size() < 2) return names.empty() && !command_line.help_requested && !files.standard_input_is_terminal();
-  if (names[1] == kStandardStream) return true;
-  // When standard output is the output file, messages would be mixed into the
-  // converted text; when it is the input file (output appended to it), they
-  // would be written into the text before it is read.
-  const auto standard_output = files.standard_output_identity();
-  for (const std::string& name : names) {
-    const auto file = status_of_named(files, name);
-    if (file && standard_output && file->identity == *standard_output) return true;
-  }
-  return false;
 }
 
 // iconv's habit: one name, and standard output not a terminal, converts that
@@ -114,16 +136,38 @@ void take_one_name_as_iconv_does(CommandLine& command_line, platform::Console& c
     command_line.file_names.emplace_back(kStandardStream);
 }
 
-// Whether the converted text goes to standard output: a filter, "-" (or the
-// one name of iconv's habit), or standard output's own file named.
-bool text_to_standard_output(const CommandLine& command_line, FileSystem& files) {
+// What standard output is to the run: where the converted text goes (a
+// filter, "-" or the one name of iconv's habit as the output, or standard
+// output's own file named as the output), or the input, which the output is
+// appended to; or neither. Either way no message may go there: it would be
+// mixed into the text, or written into the text before it is read.
+enum class StandardOutputUse : std::uint8_t { none, text, input };
+StandardOutputUse standard_output_use(const CommandLine& command_line, FileSystem& files) {
   const auto& names = command_line.file_names;
-  if (command_line.in_place || command_line.detect_only) return false;
-  if (names.empty()) return !command_line.help_requested && !files.standard_input_is_terminal();
-  if (names.size() != 2) return false;
-  const auto output = status_of_named(files, names[1]);
+  if (command_line.in_place || command_line.detect_only) return StandardOutputUse::none;
+  if (names.empty())
+    return !command_line.help_requested && !files.standard_input_is_terminal() ? StandardOutputUse::text
+                                                                                : StandardOutputUse::none;
+  if (names.size() != 2) return StandardOutputUse::none;
+  if (names[1] == kStandardStream) return StandardOutputUse::text;
   const auto standard_output = files.standard_output_identity();
-  return names[1] == kStandardStream || (output && standard_output && output->identity == *standard_output);
+  const auto is_standard_output = [&](const std::string& name) {
+    const auto file = status_of_named(files, name);
+    return file && standard_output && file->identity == *standard_output;
+  };
+  if (is_standard_output(names[1])) return StandardOutputUse::text;
+  return is_standard_output(names[0]) ? StandardOutputUse::input : StandardOutputUse::none;
+}
+
+// The file names the command line lacks, if any: a fault of the command
+// line, said alone before anything is printed, as its other faults are.
+std::optional<Diagnostic> missing_names(const CommandLine& command_line, FileSystem& files) {
+  const auto& names = command_line.file_names;
+  if (command_line.help_requested) return std::nullopt;  // the help alone, nothing converted
+  if (command_line.in_place) return names.empty() ? std::optional(Diagnostic::no_names_in_place) : std::nullopt;
+  if (names.size() == 2) return std::nullopt;
+  if (names.empty()) return files.standard_input_is_terminal() ? std::optional(Diagnostic::no_file_names) : std::nullopt;
+  return Diagnostic::no_output_name;
 }
 
 void report_argument_error(const Reporter& reporter, const ArgumentError& error) {
@@ -139,7 +183,8 @@ void report_argument_error(const Reporter& reporter, const ArgumentError& error)
 }
 
 // Runs what the command line asks for once the messages are out: every file
-// in place, one conversion, the filter, or nothing. True when all converted.
+// in place, one conversion, the filter, or nothing (the help alone). True
+// when all converted.
 bool run_files(const RunContext& context) {
   const CommandLine& command_line = context.command_line;
   const auto& names = command_line.file_names;
@@ -147,12 +192,17 @@ bool run_files(const RunContext& context) {
   if (names.size() == 2) return run_conversion(names[0], names[1], context);
   if (names.empty() && !command_line.help_requested && !context.files.standard_input_is_terminal())
     return run_conversion(std::string(kStandardStream), std::string(kStandardStream), context);
-  if (!command_line.help_requested)
-    context.reporter.report(names.empty() ? Diagnostic::no_file_names : Diagnostic::no_output_name);
   return false;
 }
 
 }  // namespace
+
+std::unique_ptr<InputFile> open_input(FileSystem& files, const Reporter& r, const std::string& name) {
+  if (name == kStandardStream) return files.standard_input();
+  auto [file, failure] = files.open_for_reading(name);
+  if (!file) r.report(Diagnostic::cannot_open, {r.name(name, false), failure.reason});
+  return std::move(file);
+}
 
 bool run_conversion(const std::string& input_name, const std::string& output_name, const RunContext& context) {
   const bool in_place = input_name != kStandardStream &&
@@ -172,9 +222,12 @@ int run_program(std::span<const std::string_view> arguments, FileSystem& files, 
   take_one_name_as_iconv_does(command_line, console);
   // Unix tools are quiet on success: "-q" leaves the errors; a run whose text
   // goes to standard output, as iconv's and cat's do, the warnings too.
-  const bool filter = text_to_standard_output(command_line, files);
+  const StandardOutputUse standard_output = standard_output_use(command_line, files);
+  const bool filter = standard_output == StandardOutputUse::text;
   const Severity least = command_line.quiet ? Severity::error : filter ? Severity::warning : Severity::note;
   const Reporter reporter(command_line.language, console, least);
+  // A fault of the command line comes alone, before the banner or the help:
+  // nothing was done.
   if (error) {
     report_argument_error(reporter, *error);
     return 1;
@@ -184,9 +237,13 @@ int run_program(std::span<const std::string_view> arguments, FileSystem& files, 
     return 0;
   }
   // Its lines are the whole of standard output, for scripts: no banner, no messages.
-  if (command_line.detect_only) return detect_files(command_line, files, console, reporter) ? 0 : 1;
-  const platform::Stream stream = output_is_standard_output(files, command_line) ? platform::Stream::standard_error
-                                                                                  : platform::Stream::standard_output;
+  if (command_line.detect_only) return detect_files(command_line, files, console, reporter);
+  if (const std::optional<Diagnostic> missing = missing_names(command_line, files)) {
+    reporter.report(*missing);
+    return 1;
+  }
+  const platform::Stream stream = standard_output != StandardOutputUse::none ? platform::Stream::standard_error
+                                                                              : platform::Stream::standard_output;
   if (command_line.help_requested) print_help(MessagePrinter(select_messages(command_line.language), console, stream));
   const MessagePrinter messages(select_messages(command_line.language), console, stream, command_line.quiet || filter);
   resolve_settings(settings, command_line);

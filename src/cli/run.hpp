@@ -2,6 +2,7 @@
 // conversion of one file, in place when both names denote the same file.
 #pragma once
 
+#include <memory>
 #include <span>
 #include <string>
 #include <string_view>
@@ -25,6 +26,11 @@ struct RunContext {
   // Set when the reader of standard output, the converted text's, has gone.
   bool* reader_gone = nullptr;
 };
+
+// The input named, standard input for "-"; nothing, said on standard error,
+// when it cannot be opened.
+std::unique_ptr<platform::InputFile> open_input(platform::FileSystem& files, const Reporter& r,
+                                                const std::string& name);
 
 // Converts input_name into output_name ("-" for the standard streams), in
 // place when they denote one file; true when the file was converted. Says

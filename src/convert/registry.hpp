@@ -17,6 +17,22 @@ namespace recodia {
 
 enum class Script : std::uint8_t { cyrillic, turkish, west_european, latin_transliteration, unicode };
 
+struct ScriptName {
+  Script script;
+  std::string_view key;    // as the tables' dump names it
+  std::string_view title;  // as the documents title its encodings
+};
+
+// Every script, in the order the documents list their encodings (an encoding
+// whose script is missing here stops the build, below).
+inline constexpr ScriptName kScripts[] = {
+    {Script::unicode, "unicode", "Unicode"},
+    {Script::cyrillic, "cyrillic", "Cyrillic"},
+    {Script::turkish, "turkish", "Turkish"},
+    {Script::west_european, "west_european", "West-European"},
+    {Script::latin_transliteration, "latin_transliteration", "Latin transliteration of Cyrillic"},
+};
+
 // How an encoding's bytes stand for characters.
 enum class Form : std::uint8_t {
   code_page,        // a published code page: ASCII below 0x80, `upper_half` above
@@ -178,6 +194,16 @@ consteval bool registry_in_id_order() {
   return true;
 }
 static_assert(registry_in_id_order());
+
+consteval bool scripts_named() {
+  for (const Encoding& e : kEncodings) {
+    bool named = false;
+    for (const ScriptName& s : kScripts) named = named || s.script == e.script;
+    if (!named) return false;
+  }
+  return true;
+}
+static_assert(scripts_named(), "every encoding's script needs its row in kScripts");
 
 // Every single-byte source has a detection rank of its own, 1 to the number
 // of them, so that a new encoding cannot be forgotten (and silently tie with

@@ -1,4 +1,6 @@
-// UTF-8: every character in one to four bytes.
+// UTF-8: every character in one to four bytes. The one place that writes and
+// reads it, for the engine, the messages (while compiling) and the Windows
+// names; the stream converter's fast copy is held to this decoder by a test.
 #pragma once
 
 #include <array>
@@ -10,9 +12,10 @@
 
 namespace recodia {
 
-// Hands the UTF-8 bytes of a scalar value to `put`.
+// Hands the UTF-8 bytes of a scalar value to `put` (of a lone surrogate too,
+// the three bytes of its number, as Windows names need).
 template <class Put>
-void encode_utf8(Character c, Put&& put) {
+constexpr void encode_utf8(Character c, Put&& put) {
   if (c < 0x80) {
     put(static_cast<std::uint8_t>(c));
   } else if (c < 0x800) {
@@ -39,36 +42,43 @@ constexpr bool is_scalar_value(Character c) { return c < 0x110000 && (c < 0xD800
 // well-formed sequence, as Unicode recommends.
 class Utf8Decoder {
  public:
+  // Windows allows lone surrogates in names: their three-byte forms are read
+  // as they are written, so that such a name comes back unchanged.
+  enum class Surrogates : bool { refused, accepted };
+
+  constexpr Utf8Decoder() = default;
+  explicit constexpr Utf8Decoder(Surrogates surrogates) : surrogates_(surrogates) {}
+
   // Hands each character read to `emit`, U+FFFD for each ill-formed subpart.
   template <class Emit>
-  void put(std::uint8_t b, Emit&& emit) {
+  constexpr void put(std::uint8_t b, Emit&& emit) {
     put(b, emit, [&](std::span<const std::uint8_t>) { emit(kReplacementCharacter); });
   }
 
   // The same, but the bytes of each ill-formed subpart are handed to `stray`
   // instead, for a reader that reads them otherwise.
   template <class Emit, class Stray>
-  void put(std::uint8_t b, Emit&& emit, Stray&& stray);
+  constexpr void put(std::uint8_t b, Emit&& emit, Stray&& stray);
 
   // The end of the text: a sequence cut short there is one replacement.
   template <class Emit>
-  void finish(Emit&& emit) {
+  constexpr void finish(Emit&& emit) {
     if (need_ != 0) replace([&](std::span<const std::uint8_t>) { emit(kReplacementCharacter); });
   }
   template <class Stray>
-  void finish_stray(Stray&& stray) {
+  constexpr void finish_stray(Stray&& stray) {
     if (need_ != 0) replace(stray);
   }
 
   // Whether bytes of an unfinished sequence are held.
-  bool in_sequence() const { return need_ != 0; }
+  constexpr bool in_sequence() const { return need_ != 0; }
 
   // How many replacement characters stand for ill-formed bytes so far.
-  std::uint64_t replaced() const { return replaced_; }
+  constexpr std::uint64_t replaced() const { return replaced_; }
 
  private:
   template <class Stray>
-  void replace(Stray&& stray) {
+  constexpr void replace(Stray&& stray) {
     need_ = 0;
     low_ = 0x80;
     high_ = 0xBF;
@@ -86,10 +96,11 @@ class Utf8Decoder {
   std::uint8_t low_ = 0x80;
   std::uint8_t high_ = 0xBF;
   std::uint64_t replaced_ = 0;
+  Surrogates surrogates_ = Surrogates::refused;
 };
 
 template <class Emit, class Stray>
-void Utf8Decoder::put(std::uint8_t b, Emit&& emit, Stray&& stray) {
+constexpr void Utf8Decoder::put(std::uint8_t b, Emit&& emit, Stray&& stray) {
   if (need_ != 0) {
     if (b >= low_ && b <= high_) {
       partial_ = partial_ << 6 | (b & 0x3F);
@@ -112,7 +123,7 @@ void Utf8Decoder::put(std::uint8_t b, Emit&& emit, Stray&& stray) {
     need_ = 2;
     partial_ = b & 0x0F;
     low_ = b == 0xE0 ? 0xA0 : 0x80;
-    high_ = b == 0xED ? 0x9F : 0xBF;
+    high_ = b == 0xED && surrogates_ == Surrogates::refused ? 0x9F : 0xBF;
   } else if (b >= 0xF0 && b <= 0xF4) {
     need_ = 3;
     partial_ = b & 0x07;

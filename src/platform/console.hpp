@@ -11,8 +11,9 @@ class Console {
  public:
   virtual ~Console() = default;
   // What the console does with the bytes is not checked: a message that
-  // cannot be written is no reason to stop converting.
-  virtual void write(Stream stream, std::string_view bytes) = 0;
+  // cannot be written is no reason to stop converting. False only when the
+  // stream is a pipe whose reader has gone, which a list of answers heeds.
+  virtual bool write(Stream stream, std::string_view bytes) = 0;
   virtual bool is_terminal(Stream stream) = 0;
   // Whether the user's locale writes text as UTF-8.
   virtual bool uses_utf8() = 0;

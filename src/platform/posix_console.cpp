@@ -14,14 +14,15 @@ int descriptor(Stream stream) { return stream == Stream::standard_output ? STDOU
 
 class PosixConsole final : public Console {
  public:
-  void write(Stream stream, std::string_view bytes) override {
+  bool write(Stream stream, std::string_view bytes) override {
     const int fd = descriptor(stream);
     while (!bytes.empty()) {
       const ssize_t n = ::write(fd, bytes.data(), bytes.size());
       if (n < 0 && errno == EINTR) continue;
-      if (n <= 0) return;  // what the console does with the bytes is not checked
+      if (n <= 0) return !(n < 0 && errno == EPIPE);  // nothing else is checked
       bytes.remove_prefix(static_cast<std::size_t>(n));
     }
+    return true;
   }
 
   bool is_terminal(Stream stream) override { return ::isatty(descriptor(stream)) == 1; }

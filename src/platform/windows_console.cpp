@@ -20,19 +20,18 @@ bool is_console(HANDLE h) {
 
 class WindowsConsole final : public Console {
  public:
-  void write(Stream stream, std::string_view bytes) override {
+  bool write(Stream stream, std::string_view bytes) override {
     const HANDLE h = handle(stream);
-    if (h == nullptr || h == INVALID_HANDLE_VALUE) return;  // started without it
+    if (h == nullptr || h == INVALID_HANDLE_VALUE) return true;  // started without it
     if (is_console(h)) {
       const std::wstring wide = to_wide(bytes);
-      write_all(wide.data(), wide.size(), [h](const wchar_t* data, DWORD size, DWORD* done) {
+      return write_all(wide.data(), wide.size(), [h](const wchar_t* data, DWORD size, DWORD* done) {
         return ::WriteConsoleW(h, data, size, done, nullptr);
       });
-    } else {
-      write_all(bytes.data(), bytes.size(), [h](const char* data, DWORD size, DWORD* done) {
-        return ::WriteFile(h, data, size, done, nullptr);
-      });
     }
+    return write_all(bytes.data(), bytes.size(), [h](const char* data, DWORD size, DWORD* done) {
+      return ::WriteFile(h, data, size, done, nullptr);
+    });
   }
 
   bool is_terminal(Stream stream) override { return is_console(handle(stream)); }
@@ -42,16 +41,22 @@ class WindowsConsole final : public Console {
   bool uses_utf8() override { return true; }
 
  private:
-  // What the console does with the text is not checked, as on POSIX.
+  // What the console does with the text is not checked, as on POSIX, but for
+  // a pipe whose reader has gone (false).
   template <typename Char, typename Write>
-  static void write_all(const Char* data, std::size_t size, Write write) {
+  static bool write_all(const Char* data, std::size_t size, Write write) {
     while (size > 0) {
       DWORD done = 0;
       const DWORD chunk = size > 0x10000 ? 0x10000 : static_cast<DWORD>(size);
-      if (!write(data, chunk, &done) || done == 0) return;
+      if (!write(data, chunk, &done)) {
+        const DWORD error = ::GetLastError();
+        return error != ERROR_NO_DATA && error != ERROR_BROKEN_PIPE && error != ERROR_PIPE_NOT_CONNECTED;
+      }
+      if (done == 0) return true;
       data += done;
       size -= done;
     }
+    return true;
   }
 };
 

@@ -1,26 +1,12 @@
 #include "platform/windows_text.hpp"
 
+#include "convert/utf8.hpp"
+
 namespace recodia::platform {
 namespace {
 
-constexpr char32_t kReplacement = U'\uFFFD';
-
 bool is_high_surrogate(char32_t c) { return c >= 0xD800 && c <= 0xDBFF; }
 bool is_low_surrogate(char32_t c) { return c >= 0xDC00 && c <= 0xDFFF; }
-
-void append_utf8(std::string& out, char32_t c) {
-  const auto byte = [&out](char32_t b) { out += static_cast<char>(b); };
-  if (c < 0x80) {
-    byte(c);
-  } else if (c < 0x800) {
-    byte(0xC0 | (c >> 6)), byte(0x80 | (c & 0x3F));
-  } else if (c < 0x10000) {
-    byte(0xE0 | (c >> 12)), byte(0x80 | ((c >> 6) & 0x3F)), byte(0x80 | (c & 0x3F));
-  } else {
-    byte(0xF0 | (c >> 18)), byte(0x80 | ((c >> 12) & 0x3F)), byte(0x80 | ((c >> 6) & 0x3F)),
-        byte(0x80 | (c & 0x3F));
-  }
-}
 
 void append_utf16(std::u16string& out, char32_t c) {
   if (c < 0x10000) {
@@ -30,25 +16,6 @@ void append_utf16(std::u16string& out, char32_t c) {
     out += static_cast<char16_t>(0xD800 + (c >> 10));
     out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
   }
-}
-
-// One sequence at the start of `text`: its character and its length, or
-// U+FFFD and 1 for a byte that starts none. Overlong forms and numbers past
-// U+10FFFF are refused; surrogates are taken (see utf16_to_utf8).
-std::pair<char32_t, std::size_t> decode_utf8(std::string_view text) {
-  const auto at = [&text](std::size_t i) { return static_cast<char32_t>(static_cast<unsigned char>(text[i])); };
-  const char32_t lead = at(0);
-  if (lead < 0x80) return {lead, 1};
-  const std::size_t length = lead >= 0xF0 ? 4 : lead >= 0xE0 ? 3 : lead >= 0xC0 ? 2 : 0;
-  if (length == 0 || text.size() < length) return {kReplacement, 1};
-  char32_t c = lead & (0x7F >> length);
-  for (std::size_t i = 1; i < length; ++i) {
-    if ((at(i) & 0xC0) != 0x80) return {kReplacement, 1};
-    c = (c << 6) | (at(i) & 0x3F);
-  }
-  constexpr char32_t kSmallest[] = {0, 0, 0x80, 0x800, 0x10000};
-  if (c < kSmallest[length] || c > 0x10FFFF) return {kReplacement, 1};
-  return {c, length};
 }
 
 }  // namespace
@@ -61,7 +28,7 @@ std::string utf16_to_utf8(std::u16string_view text) {
     if (is_high_surrogate(c) && i + 1 < text.size() && is_low_surrogate(text[i + 1])) {
       c = 0x10000 + ((c - 0xD800) << 10) + (text[++i] - 0xDC00);
     }
-    append_utf8(out, c);
+    encode_utf8(c, [&out](std::uint8_t b) { out += static_cast<char>(b); });
   }
   return out;
 }
@@ -69,11 +36,10 @@ std::string utf16_to_utf8(std::u16string_view text) {
 std::u16string utf8_to_utf16(std::string_view text) {
   std::u16string out;
   out.reserve(text.size());
-  while (!text.empty()) {
-    const auto [c, length] = decode_utf8(text);
-    append_utf16(out, c);
-    text.remove_prefix(length);
-  }
+  Utf8Decoder decoder(Utf8Decoder::Surrogates::accepted);
+  const auto put = [&out](char32_t c) { append_utf16(out, c); };
+  for (const char b : text) decoder.put(static_cast<std::uint8_t>(b), put);
+  decoder.finish(put);
   return out;
 }
 

@@ -13,8 +13,9 @@ namespace recodia::platform {
 // does), so that the name comes back unchanged from utf8_to_utf16.
 std::string utf16_to_utf8(std::u16string_view text);
 
-// The inverse of utf16_to_utf8. A byte that starts no valid sequence becomes
-// U+FFFD; it cannot come from utf16_to_utf8.
+// The inverse of utf16_to_utf8. An ill-formed sequence becomes U+FFFD (one
+// for each maximal subpart, as the engine reads UTF-8); it cannot come from
+// utf16_to_utf8.
 std::u16string utf8_to_utf16(std::string_view text);
 
 // A full path (as GetFullPathNameW gives it) in the form that lifts the

@@ -72,6 +72,7 @@ TEST(DetectionRuns, AutoRefusesBinaryAndMixedInPlace) {
   EXPECT_EQ(r.exit_code, 1);
   EXPECT_TRUE(same_messages("recodia: cannot convert 'image.png': it is not text (PNG image); name its encoding "
                             "with a switch to convert it all the same\n", r.err));
+  EXPECT_FALSE(std::filesystem::exists(dir / "out.txt")) << "a refused run leaves no empty file";
 }
 
 // With a source switch too, in place refuses what is not text and a file whose

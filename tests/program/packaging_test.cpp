@@ -68,9 +68,14 @@ TEST(Packaging, CompletionGivesSwitchesAfterADashOtherwiseFileNames) {
 
 // The files under `prefix`, and the program there converting a file.
 void expect_installed_under(const fs::path& prefix) {
-  EXPECT_EQ(run({"sh", "-c", "find . ! -type d | sort"}, prefix),
+  EXPECT_EQ(run({"sh", "-c", "find . ! -type d ! -path './share/doc/recodia/docs/*' | sort"}, prefix),
             "./bin/recodia\n./share/bash-completion/completions/recodia\n./share/doc/recodia/README.md\n"
             "./share/doc/recodia/changelog.gz\n./share/doc/recodia/copyright\n./share/man/man1/recodia.1.gz\n");
+  // Every document the installed README links to is installed beside it.
+  EXPECT_EQ(run({"sh", "-c", "grep -o '](docs/[^)#]*' README.md | cut -c3- | sort -u | while read -r f; do "
+                             "[ -f \"$f\" ] || echo \"$f\"; done"},
+                prefix / "share/doc/recodia"),
+            "");
   const TempDir dir;
   write_file(dir / "in.txt", field_bytes("CP1251:@russian.txt"));
   EXPECT_EQ(run({(prefix / "bin/recodia").string(), "-ni", "-w", "-tokoi8", "in.txt", "out.txt"}, dir.path()), "Wait...\n Done.\n");

@@ -68,8 +68,9 @@ std::string left_out(const std::vector<std::string>& arguments, const ProcessSet
   return "";
 }
 
-// A field of the table, with the program's own messages where it names them;
-// the help ends with a line that points to the full reference.
+// A field of the table, with the program's own messages where it names them
+// and the version that CMake gives; the help ends with a line that points to
+// the full reference.
 Bytes printed(const std::string& field) {
   const auto messages = [](Language language, int last) {
     std::string s;
@@ -79,6 +80,7 @@ Bytes printed(const std::string& field) {
   const Bytes help = messages(Language::english, kLastHelpMessage) + "Every switch, with what it does: recodia --help\n";
   const Bytes russian = messages(Language::russian, kLastHelpMessage) + field_bytes("CP866:Все ключи и что делает каждый: recodia --help\n");
   Bytes text = replace_all(field_bytes(field), "$RUHELP", russian);
+  text = replace_all(text, "$VERSION", RECODIA_VERSION);
   return replace_all(replace_all(text, "$HELP", help), "$BANNER", messages(Language::english, 1));
 }
 

@@ -204,7 +204,10 @@ RunResult run_in_process(const std::vector<std::string>& arguments, const std::f
                          platform::FileSystem& files) {
   struct Recorder final : platform::Console {
     RunResult r;
-    void write(platform::Stream s, std::string_view b) override { (s == platform::Stream::standard_output ? r.out : r.err) += b; }
+    bool write(platform::Stream s, std::string_view b) override {
+      (s == platform::Stream::standard_output ? r.out : r.err) += b;
+      return true;
+    }
     bool is_terminal(platform::Stream) override { return false; }
     bool uses_utf8() override { return false; }
   } console;
