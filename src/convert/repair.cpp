@@ -20,6 +20,13 @@ using PageMask = std::uint32_t;
 
 constexpr Cost bits(int b) { return Cost{b} * 8; }
 
+// One wrong decoding undone: what the text was before it.
+struct Undoing {
+  WrongReading reading;
+  std::vector<Character> text;
+  std::size_t recovered = 0, unrecovered = 0;
+};
+
 // A byte of a stretch written in a code page, or a byte that page lost: one it
 // has no character for, which arrived as U+FFFD.
 using Unit = std::uint16_t;
@@ -461,7 +468,6 @@ std::string describe(const WrongChain& chain) {
   return out;
 }
 
-std::vector<Undoing> undoings(std::span<const Character> text) { return undoings_of(text, false); }
 
 StretchRepair repair_stretch(std::span<const Character> text, bool field) {
   StretchRepair none;

@@ -76,14 +76,6 @@ StretchRepair repair_stretch(std::span<const Character> text, bool field = false
 // for every line. Nothing where it does not hold (then search).
 std::optional<StretchRepair> repair_through(std::span<const Character> text, const WrongChain& chain);
 
-// The same, one step of the search: every single wrong decoding that `text`
-// can be the result of, with its undoing (the chains the search walks).
-struct Undoing {
-  WrongReading reading;
-  std::vector<Character> text;
-  std::size_t recovered = 0, unrecovered = 0;
-};
-std::vector<Undoing> undoings(std::span<const Character> text);
 
 // A line: repaired whole where it can be, else field by field (tab, `;`,
 // `,` or `|` apart), so that one damaged field of a CSV line is repaired and
