@@ -197,7 +197,7 @@ SourcePlan plan_source(const Reporter& r, const std::string& shown, const AutoIn
   }
   const Encoding& e = encoding(d.encoding);
   const std::string_view named = e.source_switches[0];
-  if (already_in_target(in.window, d, settings.target)) {
+  if (already_in_target(in.window, d, settings.final_target.value_or(settings.target))) {
     r.report(Diagnostic::already_target, {shown, e.name, named});
     // UTF-16 and UTF-32 are read and written again, character for
     // character: their line ends are units, not bytes.

@@ -151,7 +151,7 @@ ConversionSettings reading_settings(const ConversionSettings& user) {
   // target would get; the second half, reading UTF-8, passes them on.
   s.smart_quotes = user.smart_quotes;
   s.source_text = user.source_text;
-  s.quotes_target = user.target;
+  s.final_target = user.target;
   return s;
 }
 

@@ -63,7 +63,7 @@ bool check_source(const RunContext& context, const std::string& in_name, std::sp
   const Encoding& looks = encoding(other->encoding);
   if (!guarded) {
     r.report(Diagnostic::looks_like, {shown, looks.name, looks.source_switches[0], encoding(named).name});
-  } else if (other->encoding == kUtf8 && context.settings.target == kUtf8) {
+  } else if (other->encoding == kUtf8 && context.settings.final_target.value_or(context.settings.target) == kUtf8) {
     r.report(Diagnostic::refused_converted_twice, {shown, encoding(named).name});
   } else {
     r.report(Diagnostic::refused_other_source, {shown, looks.name, looks.source_switches[0], encoding(named).name});

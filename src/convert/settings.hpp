@@ -37,8 +37,8 @@ struct ConversionSettings {
   // The target the text goes on into when this conversion only reads it into
   // UTF-8 on the way ("-fix" repairs it between): straight quotes are turned
   // only where that target has the typographic ones, as a conversion straight
-  // into it would turn them.
-  std::optional<EncodingId> quotes_target;
+  // into it would turn them, and the messages name it as the target.
+  std::optional<EncodingId> final_target;
 
   // What stands in for typographic double quotes in a target without them.
   std::uint8_t double_quote_byte = '"';
