@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/quoting.hpp"
+#include "cli/repair_run.hpp"
 #include "cli/run.hpp"
 #include "convert/registry.hpp"
 
@@ -79,6 +80,18 @@ std::string detect_answer(const Survey& s) {
   return source_answer(d.encoding);
 }
 
+namespace {
+
+// Lines damaged by a wrong decoding, in a file that can be read again.
+std::string mojibake_in(platform::InputFile& in, const Survey& s) {
+  const auto status = in.status();
+  const bool text = s.detection.kind == TextKind::utf8 || s.detection.kind == TextKind::single_byte;
+  if (!text || !status || !status->regular_file || !in.rewind()) return {};
+  return mojibake_note(in, s.detection.kind == TextKind::utf8 ? kUtf8 : s.detection.encoding);
+}
+
+}  // namespace
+
 int detect_files(const CommandLine& command_line, platform::FileSystem& files, platform::Console& console,
                   const Reporter& reporter) {
   std::vector<std::string> names = command_line.file_names;
@@ -115,7 +128,8 @@ int detect_files(const CommandLine& command_line, platform::FileSystem& files, p
       continue;
     }
     const Survey s = survey.finish();
-    if (!console.write(platform::Stream::standard_output, shown_name(name, false) + ": " + detect_answer(s) + "\n"))
+    const std::string mojibake = mojibake_in(*input, s);
+    if (!console.write(platform::Stream::standard_output, shown_name(name, false) + ": " + detect_answer(s) + mojibake + "\n"))
       return kClosedPipeExitCode;  // nobody reads the answers: cat's way, quietly
     if (cut) reporter.report(Diagnostic::detect_read_only, {shown, std::to_string(read)});
     if (s.detection.kind == TextKind::mixed && !every_part_sure(s))
@@ -183,7 +197,7 @@ SourcePlan plan_source(const Reporter& r, const std::string& shown, const AutoIn
   }
   const Encoding& e = encoding(d.encoding);
   const std::string_view named = e.source_switches[0];
-  if (already_in_target(in.window, d, settings.target)) {
+  if (already_in_target(in.window, d, settings.final_target.value_or(settings.target))) {
     r.report(Diagnostic::already_target, {shown, e.name, named});
     // UTF-16 and UTF-32 are read and written again, character for
     // character: their line ends are units, not bytes.

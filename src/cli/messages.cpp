@@ -145,6 +145,9 @@ constexpr DiagnosticSet kEnglishDiagnostics = {
     "cannot convert %1 in place: it is not text (%2); add -force to convert it all the same",
     "%1: %2 ill-formed %3 code units were written as replacement characters",
     "cannot convert %1 in place: %2 ill-formed %3 code units would be lost; name its encoding with a switch, or add -force to write them as replacement characters",
+    "%1: fixed %2 lines: %3",
+    "%1: bytes lost to a wrong decoding: %2 told by their context, %3 written as replacement characters",
+    "%1: %2 lines read as if decoded wrongly, but not surely; left as they are",
     "standard input",
     "standard output",
 };
@@ -202,6 +205,9 @@ constexpr auto kRussianDiagnosticTexts = dos866_all(
     u8"нельзя преобразовать %1 на месте: это не текст (%2); чтобы всё же преобразовать его, добавьте -force",
     u8"%1: неправильных кодовых единиц %3, записанных знаком замены: %2",
     u8"нельзя преобразовать %1 на месте: пропали бы неправильные кодовые единицы %3 (%2); назовите его кодировку ключом или добавьте -force, чтобы записать их знаком замены",
+    u8"%1: исправлено строк: %2: %3",
+    u8"%1: байты, потерянные при неверном декодировании: восстановлено по контексту %2, записано знаком замены %3",
+    u8"%1: строк, похожих на неверно декодированные, но без уверенности: %2; они оставлены как были",
     u8"стандартный ввод",
     u8"стандартный вывод");
 
@@ -268,6 +274,8 @@ Severity severity(Diagnostic diagnostic) {
     case Diagnostic::detected:
     case Diagnostic::plain_ascii:
     case Diagnostic::already_target:
+    case Diagnostic::repaired_lines:
+    case Diagnostic::repaired_lost_bytes:
       return Severity::note;
     case Diagnostic::lost_permissions:
     case Diagnostic::lost_owner:
@@ -280,6 +288,7 @@ Severity severity(Diagnostic diagnostic) {
     case Diagnostic::detected_unsure:
     case Diagnostic::looks_like:
     case Diagnostic::detect_unsure:
+    case Diagnostic::repair_left_alone:
       return Severity::warning;
     default:  // whatever is not known to be harmless is shown
       return Severity::error;

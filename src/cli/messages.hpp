@@ -100,6 +100,9 @@ enum class Diagnostic {
   refused_not_text,        // name, what it is: in place with a source named, not converted
   ill_formed_units,        // name, count, encoding (UTF-16LE, ...): read as replacement characters
   refused_ill_formed_units,// name, count, encoding: UTF-16 or UTF-32 whose ill-formed units would be lost
+  repaired_lines,          // name, count, the chain: "-fix" undid wrong decodings
+  repaired_lost_bytes,     // name, count told by their context, count left as replacement characters
+  repair_left_alone,       // name, count: lines that read as damaged, but not surely
   standard_input,          // how the two standard streams are named in the lines above
   standard_output,
 };

@@ -126,6 +126,9 @@ constexpr Switch kSwitches[] = {
     encoding_switch("-utf32be"),
     encoding_switch("-toutf16"),
     encoding_switch("-toutf16be"),
+    {"-fix", Effect::repair, 0, G::characters,
+     "repair text that was decoded wrongly (mojibake: UTF-8 read as Windows 1251, and the like), line by line, "
+     "where the language model is sure"},
 };
 
 // Every switch of the registry is in the table once, and no text twice.
@@ -160,6 +163,7 @@ void apply_switch(const Switch& e, ConversionSettings& s, CommandLine& cl) {
       cl.quotes_chosen = true;
       break;
     case Effect::quiet: cl.quiet = true; break;
+    case Effect::repair: cl.repair = true; break;
     case Effect::source_text: s.source_text = true; break;
     case Effect::html:
       s.source_text = true;

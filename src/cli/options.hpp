@@ -21,7 +21,7 @@ enum class Effect : std::uint8_t {
   help, no_version, english, russian, line_style, no_encoding, no_special_symbols, no_strings,
   no_smart_quotes, source_text, html, no_quote_signs, no_html_entities, preserve_time, nothing,
   source, target, in_place, full_help, version, detect_source, detect_only, force, keep_backup, quiet,
-  smart_quotes,
+  smart_quotes, repair,
 };
 
 // How the full reference groups the switches.
@@ -63,6 +63,7 @@ struct CommandLine {
   bool force = false;          // "-force": in place, converted even where the text does not fit
   bool keep_backup = false;    // "-bak": in place, the original kept beside as NAME.bak
   bool quiet = false;          // "-q": errors only
+  bool repair = false;         // "-fix": text that was decoded wrongly is undone, line by line
   bool quotes_chosen = false;  // "-ta" or "-nta" given: no default for the target to settle
   SourceChoice source_choice = SourceChoice::unnamed;
   LineStyle target_line_style = LineStyle::keep;

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "cli/detection.hpp"
+#include "cli/repair_run.hpp"
 #include "convert/detect.hpp"
 #include "convert/registry.hpp"
 #include "convert/stream_converter.hpp"
@@ -70,7 +71,7 @@ bool check_source(const RunContext& context, const std::string& in_name, std::sp
   const Encoding& looks = encoding(other->encoding);
   if (!guarded) {
     r.report(Diagnostic::looks_like, {shown, looks.name, looks.source_switches[0], encoding(named).name});
-  } else if (other->encoding == kUtf8 && context.settings.target == kUtf8) {
+  } else if (other->encoding == kUtf8 && context.settings.final_target.value_or(context.settings.target) == kUtf8) {
     r.report(Diagnostic::refused_converted_twice, {shown, encoding(named).name});
   } else {
     r.report(Diagnostic::refused_other_source, {shown, looks.name, looks.source_switches[0], encoding(named).name});
@@ -82,6 +83,8 @@ bool check_source(const RunContext& context, const std::string& in_name, std::sp
 
 StreamResult convert_stream(InputFile& in, OutputFile& out, const RunContext& context, const std::string& in_name,
                             bool in_place) {
+  if (context.command_line.repair && !context.settings.no_encoding)
+    return convert_stream_repairing(in, out, context, in_name, in_place);
   const ConversionSettings& settings = context.settings;
   const CommandLine& command_line = context.command_line;
   // Whether the only copy is at stake: then a text that does not fit is refused.

@@ -227,7 +227,7 @@ Converted Converter::convert(const Read& read) {
   }
   if (turns_quotes_ && !read.ascii_as_is && (c == '"' || c == '\'')) {
     const Character typographic = c == '"' ? (opening ? U'«' : U'»') : (opening ? U'‘' : U'’');
-    if (w.has(typographic)) {
+    if (w.has(typographic) && (!s.final_target || Writer(encoding(*s.final_target), s).has(typographic))) {
       w.character(typographic);
       return w.result();
     }

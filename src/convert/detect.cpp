@@ -217,13 +217,26 @@ class SymbolPairCosts {
 
 // A character's class, whatever the character: those of the code pages as the
 // model has them, other letters as letters of no language, the rest as signs.
-ByteClass class_of_any(Character c) {
+ByteClass class_of_any_looked_up(Character c) {
   if (c < 0x80) return {model::kAscii[c].symbol, model::kAscii[c].letter_case};
   if (const std::size_t at = find_class(c); at < model::kNonAscii.size())
     return {model::kNonAscii[at].symbol, model::kNonAscii[at].letter_case};
   if (is_cyrillic_letter(c) || (c >= 0xC0 && c <= 0x24F)) return {model::kOtherLetter, model::kLower};
   if (c == kReplacementCharacter) return {model::kControl, model::kNoCase};
   return {model::kSign, model::kNoCase};
+}
+
+// The same from a table for the characters below kClassTableSize, built once:
+// text_cost asks for every character of many candidate readings.
+constexpr Character kClassTableSize = 0x2600;
+
+ByteClass class_of_any(Character c) {
+  static const std::vector<ByteClass> table = [] {
+    std::vector<ByteClass> t(kClassTableSize);
+    for (Character x = 0; x < kClassTableSize; ++x) t[x] = class_of_any_looked_up(x);
+    return t;
+  }();
+  return c < kClassTableSize ? table[c] : class_of_any_looked_up(c);
 }
 
 constexpr bool has_byte_order_mark(std::span<const std::uint8_t> s) {
@@ -944,6 +957,31 @@ std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample
   d.encoding = best;
   d.margin_bits = margin;
   return d;
+}
+
+std::int64_t text_cost_below(std::span<const Character> text, std::int64_t bound) {
+  const std::vector<ByteClass> classes = classes_of(text);
+  Cost best = std::numeric_limits<Cost>::max();
+  for (const model::Language& l : model::kLanguages) {
+    const Cost limit = std::min(best, bound);
+    Cost c = 0;
+    ByteClass previous{model::kBreak, model::kNoCase};
+    for (std::size_t i = 0; i < classes.size() && c <= limit; ++i) {
+      const ByteClass& x = classes[i];
+      c += pair_cost(l, previous.symbol, x.symbol) + model::kCaseCost[previous.letter_case][x.letter_case];
+      previous = x;
+    }
+    best = std::min(best, c);
+  }
+  return best;
+}
+
+std::int64_t rarest_character_cost(std::span<const Character> text, int language) {
+  const model::Language& l = model::kLanguages[static_cast<std::size_t>(language)];
+  std::int64_t rarest = 0;
+  for (const Character c : text)
+    if (c >= 0x80) rarest = std::max<std::int64_t>(rarest, l.alone[class_of_any(c).symbol]);
+  return rarest;
 }
 
 std::int64_t text_cost(std::span<const Character> text, int* language) {

@@ -99,6 +99,14 @@ std::optional<Detection> plainly_other_than(std::span<const std::uint8_t> sample
 // code pages count as letters or signs of no language.
 std::int64_t text_cost(std::span<const Character> text, int* language = nullptr);
 
+// The same where only costs up to `bound` matter: a result above `bound`
+// says only that the text costs more than that (reading stops there).
+std::int64_t text_cost_below(std::span<const Character> text, std::int64_t bound);
+
+// The cost of the rarest character above ASCII of a text on its own, in one
+// of the model's languages (as text_cost names them), in eighths of a bit.
+std::int64_t rarest_character_cost(std::span<const Character> text, int language);
+
 // One part of a text whose parts are in different encodings.
 struct TextPart {
   Detection detection;      // its answer (never mixed or binary)

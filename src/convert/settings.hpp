@@ -3,6 +3,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 
 #include "convert/encoding_id.hpp"
 
@@ -32,6 +33,12 @@ struct ConversionSettings {
   // The output already holds the start of the text, written by another
   // converter ("-auto" passing plain ASCII on): no byte-order mark first.
   bool continues_text = false;
+
+  // The target the text goes on into when this conversion only reads it into
+  // UTF-8 on the way ("-fix" repairs it between): straight quotes are turned
+  // only where that target has the typographic ones, as a conversion straight
+  // into it would turn them, and the messages name it as the target.
+  std::optional<EncodingId> final_target;
 
   // What stands in for typographic double quotes in a target without them.
   std::uint8_t double_quote_byte = '"';
