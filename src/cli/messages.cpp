@@ -1,6 +1,8 @@
 #include "cli/messages.hpp"
 
+#include <array>
 #include <cstddef>
+#include <cstdint>
 #include <tuple>
 
 #include "cli/quoting.hpp"
@@ -19,15 +21,29 @@ struct Dos866Text {
   constexpr std::string_view view() const { return {bytes.data(), size}; }
 };
 
+// Where DOS 866 keeps each character below U+0460 (Latin-1 and Cyrillic):
+// 0x80 + its index in the page's upper half, or 0 where it has none. Worked
+// out once, so that the messages' many letters are each one lookup: the
+// compilers bound how much a constant evaluation may do.
+inline constexpr std::size_t kIndexedCharacters = 0x460;
+constexpr std::array<std::uint8_t, kIndexedCharacters> kDos866Bytes = [] {
+  std::array<std::uint8_t, kIndexedCharacters> bytes{};
+  for (std::size_t b = 0; b < 128; ++b)
+    if (code_pages::kDos866[b] < kIndexedCharacters) bytes[code_pages::kDos866[b]] = static_cast<std::uint8_t>(0x80 + b);
+  return bytes;
+}();
+
 template <std::size_t N>
 consteval Dos866Text<N> dos866(const char8_t (&utf8)[N]) {
   Dos866Text<N> out;
   const auto put = [&out](Character c) {
     if (c == kReplacementCharacter) throw "a Russian message is no well-formed UTF-8";
-    std::size_t b = 0;
-    while (c >= 0x80 && b < 128 && code_pages::kDos866[b] != c) ++b;
-    if (b == 128) throw "a Russian message holds a character that DOS 866 lacks";
-    out.bytes[out.size++] = static_cast<char>(c < 0x80 ? c : 0x80 + b);
+    std::size_t b = c < kIndexedCharacters ? kDos866Bytes[c] : 0;
+    if (c >= kIndexedCharacters)
+      for (std::size_t i = 0; i < 128 && b == 0; ++i)
+        if (code_pages::kDos866[i] == c) b = 0x80 + i;
+    if (c >= 0x80 && b == 0) throw "a Russian message holds a character that DOS 866 lacks";
+    out.bytes[out.size++] = static_cast<char>(c < 0x80 ? c : b);
   };
   Utf8Decoder decoder;
   for (std::size_t i = 0; i + 1 < N; ++i) decoder.put(static_cast<std::uint8_t>(utf8[i]), put);
