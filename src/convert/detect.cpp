@@ -760,6 +760,15 @@ std::int64_t rarest_character_cost(std::span<const Character> text, int language
   return rarest;
 }
 
+std::uint32_t languages_finding_rare(Character c, std::int64_t bound) {
+  static_assert(kLanguageCount <= 32);
+  const auto symbol = class_of_any(c).symbol;
+  std::uint32_t out = 0;
+  for (std::size_t l = 0; l < model::kLanguages.size(); ++l)
+    if (model::kLanguages[l].alone[symbol] >= bound) out |= std::uint32_t{1} << l;
+  return out;
+}
+
 std::int64_t text_cost(std::span<const Character> text, int* language) {
   const std::vector<ByteClass> classes = classes_of(text);
   Cost best = std::numeric_limits<Cost>::max();

@@ -107,6 +107,10 @@ std::int64_t text_cost_below(std::span<const Character> text, std::int64_t bound
 // of the model's languages (as text_cost names them), in eighths of a bit.
 std::int64_t rarest_character_cost(std::span<const Character> text, int language);
 
+// The model's languages (bit l: language l, as text_cost numbers them) in
+// which a character on its own costs `bound` eighths of a bit or more.
+std::uint32_t languages_finding_rare(Character c, std::int64_t bound);
+
 // One part of a text whose parts are in different encodings.
 struct TextPart {
   Detection detection;      // its answer (never mixed or binary)
