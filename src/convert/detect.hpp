@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -107,9 +108,23 @@ std::int64_t text_cost_below(std::span<const Character> text, std::int64_t bound
 // of the model's languages (as text_cost names them), in eighths of a bit.
 std::int64_t rarest_character_cost(std::span<const Character> text, int language);
 
+// The model's cost of a text in each of its languages (as text_cost numbers
+// them): text_cost is the least.
+std::vector<std::int64_t> costs_by_language(std::span<const Character> text);
+
+// text_cost of `changed`, a text as long as `text` (whose costs_by_language
+// are `costs`) and mostly the same: only the pairs of neighbours where the
+// two differ are weighed.
+std::int64_t changed_text_cost(std::span<const Character> text, std::span<const std::int64_t> costs,
+                               std::span<const Character> changed);
+
 // The model's languages (bit l: language l, as text_cost numbers them) in
 // which a character on its own costs `bound` eighths of a bit or more.
 std::uint32_t languages_finding_rare(Character c, std::int64_t bound);
+
+// What a character costs on its own in each of the model's languages (as
+// text_cost numbers them; 0 beyond them), in eighths of a bit.
+std::array<std::uint8_t, 32> costs_alone(Character c);
 
 // One part of a text whose parts are in different encodings.
 struct TextPart {

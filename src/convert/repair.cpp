@@ -77,11 +77,14 @@ class PageTables {
         s.pages |= PageMask{1} << p;
         if (b >= 0xC2 && b <= 0xF4) s.leads |= PageMask{1} << p;
         if (b <= 0xBF) s.continues |= PageMask{1} << p;
-        s.rare_in = recodia::languages_finding_rare(c, kRareCharacterCost);
+        s.alone = recodia::costs_alone(c);
       }
       std::sort(lost_[p].begin(), lost_[p].end());
+
       if (!lost_[p].empty()) losing_ |= PageMask{1} << p;
     }
+    for (Character c = 'A'; c <= 'z'; ++c)
+      if (c <= 'Z' || c >= 'a') ascii_alone_[c] = recodia::costs_alone(c);
   }
 
   std::span<const EncodingId> ids() const { return ids_; }
@@ -115,11 +118,12 @@ class PageTables {
     if (c < 0x80 || c >= 0x10000 || slot_of_[c] == 0) return 0;
     return slots_[slot_of_[c] - 1u].continues;
   }
-  // The model's languages that find `c` (above ASCII) rare.
-  std::uint32_t languages_finding_rare(Character c) const {
-    if (c >= 0x10000 || c == kReplacementCharacter || slot_of_[c] == 0)
-      return recodia::languages_finding_rare(c, kRareCharacterCost);
-    return slots_[slot_of_[c] - 1u].rare_in;
+  // What `c` costs on its own in each of the model's languages (an ASCII
+  // letter too; nothing for other ASCII characters).
+  std::array<std::uint8_t, 32> costs_alone(Character c) const {
+    if (c < 0x80) return ascii_alone_[c];
+    if (c >= 0x10000 || c == kReplacementCharacter || slot_of_[c] == 0) return recodia::costs_alone(c);
+    return slots_[slot_of_[c] - 1u].alone;
   }
   // The bytes page `p` has no character for, in order.
   std::span<const std::uint8_t> lost(std::size_t p) const { return lost_[p]; }
@@ -130,12 +134,13 @@ class PageTables {
   struct Slot {
     std::array<std::uint8_t, 32> byte{};
     PageMask pages = 0, leads = 0, continues = 0;
-    std::uint32_t rare_in = 0;
+    std::array<std::uint8_t, 32> alone{};
   };
   std::vector<EncodingId> ids_;
   std::vector<std::uint16_t> slot_of_;  // a BMP character's slot plus one; 0: no page has it
   std::vector<Slot> slots_;
   std::array<std::vector<std::uint8_t>, 32> lost_;
+  std::array<std::array<std::uint8_t, 32>, 0x80> ascii_alone_{};
   PageMask losing_ = 0;
 };
 
@@ -385,10 +390,15 @@ Cost word_cost(std::span<const Character> text) {
 
 // The model's cost with the penalties above; beyond `bound` only known to
 // be more than that.
-Cost judged_cost(std::span<const Character> text, Cost bound = std::numeric_limits<Cost>::max()) {
+Cost penalty_of(std::span<const Character> text) {
   Cost penalty = word_cost(text);
   for (const Character c : text)
     if (c >= 0x80 && is_foreign_letter(c)) penalty += kForeignCharacterCost;
+  return penalty;
+}
+
+Cost judged_cost(std::span<const Character> text, Cost bound = std::numeric_limits<Cost>::max()) {
+  const Cost penalty = penalty_of(text);
   if (penalty > bound) return penalty;
   return text_cost_below(text, bound - penalty) + penalty;
 }
@@ -432,16 +442,31 @@ bool has_odd_sign(std::span<const Character> text) {
   });
 }
 
-// A code page's mix-up leaves a sign: a character above ASCII that every
-// language of the model finds rare beside the others (no language holds them
-// all), a capital inside a word, a sign or a script change inside a word.
-bool shows_mix_up(std::span<const Character> text) {
+// A character above ASCII rare in the text's language (the one the model
+// finds it most natural in). The text is weighed only where the languages
+// that find one of its characters rare are some but not all.
+bool has_rare_character(std::span<const Character> text) {
   const PageTables& t = tables();
-  static const std::uint32_t every_language = languages_finding_rare('a', 0);
+  static const std::size_t languages = static_cast<std::size_t>(std::popcount(languages_finding_rare('a', 0)));
   std::uint32_t finding_rare = 0;
-  for (const Character c : text)
-    if (c >= 0x80) finding_rare |= t.languages_finding_rare(c);
-  return finding_rare == every_language || word_cost(text) > 0 || has_odd_capitals(text) || has_odd_sign(text);
+  for (const Character c : text) {
+    if (c < 0x80) continue;
+    const auto alone = t.costs_alone(c);
+    for (std::size_t l = 0; l < languages; ++l)
+      if (alone[l] >= kRareCharacterCost) finding_rare |= std::uint32_t{1} << l;
+  }
+  if (finding_rare == 0) return false;
+  if (std::popcount(finding_rare) == static_cast<int>(languages)) return true;
+  int language = 0;
+  text_cost(text, &language);
+  return finding_rare >> language & 1;
+}
+
+// A code page's mix-up leaves a sign: a character the text's language
+// hardly has, a capital inside a word, a sign or a script change inside a
+// word. The cheap signs first.
+bool shows_mix_up(std::span<const Character> text) {
+  return word_cost(text) > 0 || has_odd_capitals(text) || has_odd_sign(text) || has_rare_character(text);
 }
 
 struct Candidate {
@@ -552,7 +577,13 @@ StretchRepair repair_stretch(std::span<const Character> text, bool field, Search
   // sound, and the model need not weigh it (the search would find nothing).
   const bool suspect = shows_mix_up(text);
   if (search == Search::screened && !suspect && pages_maybe_utf8(text, pages_writing(text)) == 0) return none;
-  const Cost as_it_stands = judged_cost(text);
+  // A code page's reading changes only the characters above ASCII: it is
+  // weighed from the text's own cost in each language, over those alone.
+  std::vector<Cost> by_language;
+  if (search == Search::screened) by_language = costs_by_language(text);
+  const Cost as_it_stands = search == Search::screened
+                                ? penalty_of(text) + *std::min_element(by_language.begin(), by_language.end())
+                                : judged_cost(text);
   // Costs beyond these bounds are not worked out in full: a first step that
   // reads much worse than the text is searched no deeper, and the end of a
   // chain must read better than the text.
@@ -567,7 +598,9 @@ StretchRepair repair_stretch(std::span<const Character> text, bool field, Search
     c.text = u.text;
     c.recovered = u.recovered;
     c.unrecovered = u.unrecovered;
-    c.cost = judged_cost(c.text, first_bound);
+    c.cost = search == Search::screened && u.reading.original != kUtf8
+                 ? penalty_of(c.text) + changed_text_cost(text, by_language, c.text)
+                 : judged_cost(c.text, first_bound);
     c.rank = ranked(c);
     found.push_back(std::move(c));
   }
