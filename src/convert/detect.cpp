@@ -760,6 +760,25 @@ std::int64_t rarest_character_cost(std::span<const Character> text, int language
   return rarest;
 }
 
+bool cheapest_language_among(std::span<const Character> text, std::uint32_t languages) {
+  const std::vector<ByteClass> classes = classes_of(text);
+  Cost best = std::numeric_limits<Cost>::max();
+  bool among = false;
+  for (std::size_t l = 0; l < model::kLanguages.size(); ++l) {
+    // Costs only grow: a language is out once it costs as much as the best
+    // so far (of equal costs, text_cost names the first).
+    Cost c = 0;
+    ByteClass previous{model::kBreak, model::kNoCase};
+    for (std::size_t i = 0; i < classes.size() && c < best; ++i) {
+      c += pair_cost(model::kLanguages[l], previous.symbol, classes[i].symbol) +
+           model::kCaseCost[previous.letter_case][classes[i].letter_case];
+      previous = classes[i];
+    }
+    if (c < best) best = c, among = (languages >> l & 1) != 0;
+  }
+  return among;
+}
+
 std::vector<std::int64_t> costs_by_language(std::span<const Character> text) {
   const std::vector<ByteClass> classes = classes_of(text);
   std::vector<std::int64_t> out;

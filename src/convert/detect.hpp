@@ -108,6 +108,10 @@ std::int64_t text_cost_below(std::span<const Character> text, std::int64_t bound
 // of the model's languages (as text_cost names them), in eighths of a bit.
 std::int64_t rarest_character_cost(std::span<const Character> text, int language);
 
+// Whether the language text_cost names for a text is one of `languages` (bit
+// l: language l), worked out only as far as that needs.
+bool cheapest_language_among(std::span<const Character> text, std::uint32_t languages);
+
 // The model's cost of a text in each of its languages (as text_cost numbers
 // them): text_cost is the least.
 std::vector<std::int64_t> costs_by_language(std::span<const Character> text);

@@ -457,9 +457,7 @@ bool has_rare_character(std::span<const Character> text) {
   }
   if (finding_rare == 0) return false;
   if (std::popcount(finding_rare) == static_cast<int>(languages)) return true;
-  int language = 0;
-  text_cost(text, &language);
-  return finding_rare >> language & 1;
+  return cheapest_language_among(text, finding_rare);
 }
 
 // A code page's mix-up leaves a sign: a character the text's language
