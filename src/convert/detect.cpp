@@ -752,14 +752,6 @@ std::int64_t text_cost_below(std::span<const Character> text, std::int64_t bound
   return best;
 }
 
-std::int64_t rarest_character_cost(std::span<const Character> text, int language) {
-  const model::Language& l = model::kLanguages[static_cast<std::size_t>(language)];
-  std::int64_t rarest = 0;
-  for (const Character c : text)
-    if (c >= 0x80) rarest = std::max<std::int64_t>(rarest, l.alone[class_of_any(c).symbol]);
-  return rarest;
-}
-
 bool cheapest_language_among(std::span<const Character> text, std::uint32_t languages) {
   const std::vector<ByteClass> classes = classes_of(text);
   Cost best = std::numeric_limits<Cost>::max();
@@ -813,18 +805,10 @@ std::int64_t changed_text_cost(std::span<const Character> text, std::span<const 
 }
 
 std::array<std::uint8_t, 32> costs_alone(Character c) {
+  static_assert(kLanguageCount <= 32);
   const auto symbol = class_of_any(c).symbol;
   std::array<std::uint8_t, 32> out{};
   for (std::size_t l = 0; l < model::kLanguages.size(); ++l) out[l] = model::kLanguages[l].alone[symbol];
-  return out;
-}
-
-std::uint32_t languages_finding_rare(Character c, std::int64_t bound) {
-  static_assert(kLanguageCount <= 32);
-  const auto symbol = class_of_any(c).symbol;
-  std::uint32_t out = 0;
-  for (std::size_t l = 0; l < model::kLanguages.size(); ++l)
-    if (model::kLanguages[l].alone[symbol] >= bound) out |= std::uint32_t{1} << l;
   return out;
 }
 

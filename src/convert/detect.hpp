@@ -104,10 +104,6 @@ std::int64_t text_cost(std::span<const Character> text, int* language = nullptr)
 // says only that the text costs more than that (reading stops there).
 std::int64_t text_cost_below(std::span<const Character> text, std::int64_t bound);
 
-// The cost of the rarest character above ASCII of a text on its own, in one
-// of the model's languages (as text_cost names them), in eighths of a bit.
-std::int64_t rarest_character_cost(std::span<const Character> text, int language);
-
 // Whether the language text_cost names for a text is one of `languages` (bit
 // l: language l), worked out only as far as that needs.
 bool cheapest_language_among(std::span<const Character> text, std::uint32_t languages);
@@ -121,10 +117,6 @@ std::vector<std::int64_t> costs_by_language(std::span<const Character> text);
 // two differ are weighed.
 std::int64_t changed_text_cost(std::span<const Character> text, std::span<const std::int64_t> costs,
                                std::span<const Character> changed);
-
-// The model's languages (bit l: language l, as text_cost numbers them) in
-// which a character on its own costs `bound` eighths of a bit or more.
-std::uint32_t languages_finding_rare(Character c, std::int64_t bound);
 
 // What a character costs on its own in each of the model's languages (as
 // text_cost numbers them; 0 beyond them), in eighths of a bit.

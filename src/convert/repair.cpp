@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "convert/detect.hpp"
+#include "convert/detect_common.hpp"
 #include "convert/pages.hpp"
 #include "convert/registry.hpp"
 
@@ -447,7 +448,7 @@ bool has_odd_sign(std::span<const Character> text) {
 // that find one of its characters rare are some but not all.
 bool has_rare_character(std::span<const Character> text) {
   const PageTables& t = tables();
-  static const std::size_t languages = static_cast<std::size_t>(std::popcount(languages_finding_rare('a', 0)));
+  const auto languages = static_cast<std::size_t>(detection::language_count());
   std::uint32_t finding_rare = 0;
   for (const Character c : text) {
     if (c < 0x80) continue;
