@@ -976,12 +976,64 @@ std::int64_t text_cost_below(std::span<const Character> text, std::int64_t bound
   return best;
 }
 
-std::int64_t rarest_character_cost(std::span<const Character> text, int language) {
-  const model::Language& l = model::kLanguages[static_cast<std::size_t>(language)];
-  std::int64_t rarest = 0;
-  for (const Character c : text)
-    if (c >= 0x80) rarest = std::max<std::int64_t>(rarest, l.alone[class_of_any(c).symbol]);
-  return rarest;
+bool cheapest_language_among(std::span<const Character> text, std::uint32_t languages) {
+  const std::vector<ByteClass> classes = classes_of(text);
+  Cost best = std::numeric_limits<Cost>::max();
+  bool among = false;
+  for (std::size_t l = 0; l < model::kLanguages.size(); ++l) {
+    // Costs only grow: a language is out once it costs as much as the best
+    // so far (of equal costs, text_cost names the first).
+    Cost c = 0;
+    ByteClass previous{model::kBreak, model::kNoCase};
+    for (std::size_t i = 0; i < classes.size() && c < best; ++i) {
+      c += pair_cost(model::kLanguages[l], previous.symbol, classes[i].symbol) +
+           model::kCaseCost[previous.letter_case][classes[i].letter_case];
+      previous = classes[i];
+    }
+    if (c < best) best = c, among = (languages >> l & 1) != 0;
+  }
+  return among;
+}
+
+std::vector<std::int64_t> costs_by_language(std::span<const Character> text) {
+  const std::vector<ByteClass> classes = classes_of(text);
+  std::vector<std::int64_t> out;
+  out.reserve(model::kLanguages.size());
+  for (const model::Language& l : model::kLanguages) out.push_back(run_cost(l, classes, {model::kBreak, model::kNoCase}));
+  return out;
+}
+
+std::int64_t changed_text_cost(std::span<const Character> text, std::span<const std::int64_t> costs,
+                               std::span<const Character> changed) {
+  // The pairs that differ: each as it was and as it is.
+  struct Pair {
+    ByteClass before_first, before, after_first, after;
+  };
+  std::vector<Pair> pairs;
+  const ByteClass start{model::kBreak, model::kNoCase};
+  for (std::size_t i = 0; i < text.size(); ++i) {
+    if (text[i] == changed[i] && (i == 0 || text[i - 1] == changed[i - 1])) continue;
+    pairs.push_back({i == 0 ? start : class_of_any(text[i - 1]), class_of_any(text[i]),
+                     i == 0 ? start : class_of_any(changed[i - 1]), class_of_any(changed[i])});
+  }
+  Cost best = std::numeric_limits<Cost>::max();
+  for (std::size_t l = 0; l < model::kLanguages.size(); ++l) {
+    const model::Language& language = model::kLanguages[l];
+    Cost c = costs[l];
+    for (const Pair& p : pairs)
+      c += pair_cost(language, p.after_first.symbol, p.after.symbol) + model::kCaseCost[p.after_first.letter_case][p.after.letter_case] -
+           pair_cost(language, p.before_first.symbol, p.before.symbol) - model::kCaseCost[p.before_first.letter_case][p.before.letter_case];
+    best = std::min(best, c);
+  }
+  return best;
+}
+
+std::array<std::uint8_t, 32> costs_alone(Character c) {
+  static_assert(kLanguageCount <= 32);
+  const auto symbol = class_of_any(c).symbol;
+  std::array<std::uint8_t, 32> out{};
+  for (std::size_t l = 0; l < model::kLanguages.size(); ++l) out[l] = model::kLanguages[l].alone[symbol];
+  return out;
 }
 
 std::int64_t text_cost(std::span<const Character> text, int* language) {

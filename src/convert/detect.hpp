@@ -5,6 +5,7 @@
 #pragma once
 
 #include <cstddef>
+#include <array>
 #include <cstdint>
 #include <memory>
 #include <optional>
@@ -103,9 +104,23 @@ std::int64_t text_cost(std::span<const Character> text, int* language = nullptr)
 // says only that the text costs more than that (reading stops there).
 std::int64_t text_cost_below(std::span<const Character> text, std::int64_t bound);
 
-// The cost of the rarest character above ASCII of a text on its own, in one
-// of the model's languages (as text_cost names them), in eighths of a bit.
-std::int64_t rarest_character_cost(std::span<const Character> text, int language);
+// Whether the language text_cost names for a text is one of `languages` (bit
+// l: language l), worked out only as far as that needs.
+bool cheapest_language_among(std::span<const Character> text, std::uint32_t languages);
+
+// The model's cost of a text in each of its languages (as text_cost numbers
+// them): text_cost is the least.
+std::vector<std::int64_t> costs_by_language(std::span<const Character> text);
+
+// text_cost of `changed`, a text as long as `text` (whose costs_by_language
+// are `costs`) and mostly the same: only the pairs of neighbours where the
+// two differ are weighed.
+std::int64_t changed_text_cost(std::span<const Character> text, std::span<const std::int64_t> costs,
+                               std::span<const Character> changed);
+
+// What a character costs on its own in each of the model's languages (as
+// text_cost numbers them; 0 beyond them), in eighths of a bit.
+std::array<std::uint8_t, 32> costs_alone(Character c);
 
 // One part of a text whose parts are in different encodings.
 struct TextPart {

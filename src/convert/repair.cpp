@@ -9,6 +9,7 @@
 #include <unordered_set>
 
 #include "convert/detect.hpp"
+#include "convert/detect_common.hpp"
 #include "convert/pages.hpp"
 #include "convert/registry.hpp"
 
@@ -31,6 +32,10 @@ struct Undoing {
 // has no character for, which arrived as U+FFFD.
 using Unit = std::uint16_t;
 constexpr Unit kLostByte = 0x100;
+
+// Rarer than this on its own, a character is hardly of the language (the
+// model's letters of a language cost 4 to 12 bits, the others 19 or more).
+constexpr Cost kRareCharacterCost = 14 * 8;
 
 constexpr bool takes_part(const Encoding& e) { return is_single_byte_source(e) && e.form != Form::koi7; }
 
@@ -71,10 +76,16 @@ class PageTables {
         Slot& s = slots_[slot - 1u];
         s.byte[p] = static_cast<std::uint8_t>(b);
         s.pages |= PageMask{1} << p;
+        if (b >= 0xC2 && b <= 0xF4) s.leads |= PageMask{1} << p;
+        if (b <= 0xBF) s.continues |= PageMask{1} << p;
+        s.alone = recodia::costs_alone(c);
       }
       std::sort(lost_[p].begin(), lost_[p].end());
+
       if (!lost_[p].empty()) losing_ |= PageMask{1} << p;
     }
+    for (Character c = 'A'; c <= 'z'; ++c)
+      if (c <= 'Z' || c >= 'a') ascii_alone_[c] = recodia::costs_alone(c);
   }
 
   std::span<const EncodingId> ids() const { return ids_; }
@@ -95,6 +106,26 @@ class PageTables {
     if (c == kReplacementCharacter) return kLostByte;
     return slots_[slot_of_[c] - 1u].byte[p];
   }
+  // The pages that write `c` (above ASCII) as a byte that can start a UTF-8
+  // sequence of two bytes or more ...
+  PageMask pages_leading_with(Character c) const {
+    if (c >= 0x10000 || c == kReplacementCharacter || slot_of_[c] == 0) return 0;
+    return slots_[slot_of_[c] - 1u].leads;
+  }
+  // ... and those that write it as a byte that can continue one, or as a byte
+  // they lost (U+FFFD, or `?`).
+  PageMask pages_continuing_with(Character c) const {
+    if (c == '?' || c == kReplacementCharacter) return losing_;
+    if (c < 0x80 || c >= 0x10000 || slot_of_[c] == 0) return 0;
+    return slots_[slot_of_[c] - 1u].continues;
+  }
+  // What `c` costs on its own in each of the model's languages (an ASCII
+  // letter too; nothing for other ASCII characters).
+  std::array<std::uint8_t, 32> costs_alone(Character c) const {
+    if (c < 0x80) return ascii_alone_[c];
+    if (c >= 0x10000 || c == kReplacementCharacter || slot_of_[c] == 0) return recodia::costs_alone(c);
+    return slots_[slot_of_[c] - 1u].alone;
+  }
   // The bytes page `p` has no character for, in order.
   std::span<const std::uint8_t> lost(std::size_t p) const { return lost_[p]; }
 
@@ -103,12 +134,14 @@ class PageTables {
  private:
   struct Slot {
     std::array<std::uint8_t, 32> byte{};
-    PageMask pages = 0;
+    PageMask pages = 0, leads = 0, continues = 0;
+    std::array<std::uint8_t, 32> alone{};
   };
   std::vector<EncodingId> ids_;
   std::vector<std::uint16_t> slot_of_;  // a BMP character's slot plus one; 0: no page has it
   std::vector<Slot> slots_;
   std::array<std::vector<std::uint8_t>, 32> lost_;
+  std::array<std::array<std::uint8_t, 32>, 0x80> ascii_alone_{};
   PageMask losing_ = 0;
 };
 
@@ -123,6 +156,43 @@ PageMask pages_writing(std::span<const Character> text) {
   PageMask m = t.all();
   for (const Character c : text)
     if (c >= 0x80 && (m &= t.pages_with(c)) == 0) break;
+  return m;
+}
+
+// The pages whose bytes for the text may be UTF-8: a character above ASCII
+// after ASCII (but `?`, which may stand for a lost continuation byte) must
+// start a sequence, and the next continue it. Only these are worth reading
+// as UTF-8 (a table look-up a character, where the reading is a vector).
+// Then each page left is walked through: every lead followed by as many
+// continuations as it announces.
+bool may_be_utf8(std::span<const Character> text, std::size_t page) {
+  const PageTables& t = tables();
+  const PageMask bit = PageMask{1} << page;
+  int owed = 0;
+  for (const Character c : text) {
+    if (owed > 0) {
+      if (!(t.pages_continuing_with(c) & bit)) return false;
+      --owed;
+    } else if (c >= 0x80) {
+      if (!(t.pages_leading_with(c) & bit)) return false;
+      const Unit b = t.byte_of(page, c);
+      owed = b >= 0xF0 ? 3 : b >= 0xE0 ? 2 : 1;
+    }
+  }
+  return owed == 0;
+}
+
+PageMask pages_maybe_utf8(std::span<const Character> text, PageMask writers) {
+  const PageTables& t = tables();
+  PageMask m = writers;
+  for (std::size_t i = 0; i < text.size() && m != 0; ++i) {
+    if (text[i] < 0x80 || (i > 0 && (text[i - 1] >= 0x80 || text[i - 1] == '?'))) continue;
+    m &= t.pages_leading_with(text[i]) & (i + 1 < text.size() ? t.pages_continuing_with(text[i + 1]) : 0);
+  }
+  for (PageMask left = m; left != 0; left &= left - 1) {
+    const auto p = static_cast<std::size_t>(std::countr_zero(left));
+    if (!may_be_utf8(text, p)) m &= ~(PageMask{1} << p);
+  }
   return m;
 }
 
@@ -236,17 +306,20 @@ std::optional<Undoing> read_as_page(std::span<const Unit> units, EncodingId id) 
 
 // Every undoing of one wrong decoding; with `utf8_only` those alone whose
 // bytes were UTF-8 (the telltale kind, cheap to rule out).
-std::vector<Undoing> undoings_of(std::span<const Character> text, bool utf8_only) {
+std::vector<Undoing> undoings_of(std::span<const Character> text, bool utf8_only, Search search) {
   std::vector<Undoing> out;
   if (!has_non_ascii(text)) return out;
   const PageTables& t = tables();
   const PageMask writers = pages_writing(text);
+  const PageMask utf8 = search == Search::screened ? pages_maybe_utf8(text, writers) : writers;
   for (std::size_t w = 0; w < t.ids().size(); ++w) {
-    if (!(writers >> w & 1)) continue;
+    if (!(writers >> w & 1) || (utf8_only && !(utf8 >> w & 1))) continue;
     const std::vector<Unit> units = written(text, w);
-    if (auto u = read_as_utf8(units, w)) {
-      u->reading = {kUtf8, t.ids()[w]};
-      out.push_back(std::move(*u));
+    if (utf8 >> w & 1) {
+      if (auto u = read_as_utf8(units, w)) {
+        u->reading = {kUtf8, t.ids()[w]};
+        out.push_back(std::move(*u));
+      }
     }
     if (utf8_only) continue;
     for (std::size_t o = 0; o < t.ids().size(); ++o) {
@@ -318,18 +391,19 @@ Cost word_cost(std::span<const Character> text) {
 
 // The model's cost with the penalties above; beyond `bound` only known to
 // be more than that.
-Cost judged_cost(std::span<const Character> text, Cost bound = std::numeric_limits<Cost>::max(), int* language = nullptr) {
+Cost penalty_of(std::span<const Character> text) {
   Cost penalty = word_cost(text);
   for (const Character c : text)
     if (c >= 0x80 && is_foreign_letter(c)) penalty += kForeignCharacterCost;
-  if (language) return text_cost(text, language) + penalty;
+  return penalty;
+}
+
+Cost judged_cost(std::span<const Character> text, Cost bound = std::numeric_limits<Cost>::max()) {
+  const Cost penalty = penalty_of(text);
   if (penalty > bound) return penalty;
   return text_cost_below(text, bound - penalty) + penalty;
 }
 
-// Rarer than this on its own, a character is hardly of the language (the
-// model's letters of a language cost 4 to 12 bits, the others 19 or more).
-constexpr Cost kRareCharacterCost = 14 * 8;
 
 constexpr bool is_upper(Character c) {
   return (c >= 'A' && c <= 'Z') || (c >= 0xC0 && c <= 0xDE && c != 0xD7) || (c >= 0x400 && c <= 0x42F);
@@ -367,6 +441,31 @@ bool has_odd_sign(std::span<const Character> text) {
   return std::any_of(text.begin(), text.end(), [](Character c) {
     return c >= 0x80 && letter_kind(c) == LetterKind::none && !is_common_sign(c);
   });
+}
+
+// A character above ASCII rare in the text's language (the one the model
+// finds it most natural in). The text is weighed only where the languages
+// that find one of its characters rare are some but not all.
+bool has_rare_character(std::span<const Character> text) {
+  const PageTables& t = tables();
+  const auto languages = static_cast<std::size_t>(detection::language_count());
+  std::uint32_t finding_rare = 0;
+  for (const Character c : text) {
+    if (c < 0x80) continue;
+    const auto alone = t.costs_alone(c);
+    for (std::size_t l = 0; l < languages; ++l)
+      if (alone[l] >= kRareCharacterCost) finding_rare |= std::uint32_t{1} << l;
+  }
+  if (finding_rare == 0) return false;
+  if (std::popcount(finding_rare) == static_cast<int>(languages)) return true;
+  return cheapest_language_among(text, finding_rare);
+}
+
+// A code page's mix-up leaves a sign: a character the text's language
+// hardly has, a capital inside a word, a sign or a script change inside a
+// word. The cheap signs first.
+bool shows_mix_up(std::span<const Character> text) {
+  return word_cost(text) > 0 || has_odd_capitals(text) || has_odd_sign(text) || has_rare_character(text);
 }
 
 struct Candidate {
@@ -469,23 +568,28 @@ std::string describe(const WrongChain& chain) {
 }
 
 
-StretchRepair repair_stretch(std::span<const Character> text, bool field) {
+StretchRepair repair_stretch(std::span<const Character> text, bool field, Search search) {
   StretchRepair none;
   if (!has_non_ascii(text)) return none;
-  int language = 0;
-  const Cost as_it_stands = judged_cost(text, std::numeric_limits<Cost>::max(), &language);
-  // A code page's mix-up leaves a sign: a letter the language hardly has, a
-  // capital inside a word, a sign or a script change inside a word. Where
-  // none is, only UTF-8's telltale bytes are looked for (and cheaply).
-  const bool suspect = rarest_character_cost(text, language) >= kRareCharacterCost || word_cost(text) > 0 ||
-                       has_odd_capitals(text) || has_odd_sign(text);
+  // Where no sign of a code page's mix-up is, only UTF-8's telltale bytes
+  // are looked for; where no page's bytes can be UTF-8 either, the text is
+  // sound, and the model need not weigh it (the search would find nothing).
+  const bool suspect = shows_mix_up(text);
+  if (search == Search::screened && !suspect && pages_maybe_utf8(text, pages_writing(text)) == 0) return none;
+  // A code page's reading changes only the characters above ASCII: it is
+  // weighed from the text's own cost in each language, over those alone.
+  std::vector<Cost> by_language;
+  if (search == Search::screened) by_language = costs_by_language(text);
+  const Cost as_it_stands = search == Search::screened
+                                ? penalty_of(text) + *std::min_element(by_language.begin(), by_language.end())
+                                : judged_cost(text);
   // Costs beyond these bounds are not worked out in full: a first step that
   // reads much worse than the text is searched no deeper, and the end of a
   // chain must read better than the text.
   const Cost first_bound = as_it_stands + bits(kDeeperBits);
   std::unordered_set<std::size_t> seen{hash_of(text)};
   std::vector<Candidate> found;
-  for (const Undoing& u : undoings_of(text, !suspect)) {
+  for (const Undoing& u : undoings_of(text, !suspect, search)) {
     if (!seen.insert(hash_of(u.text)).second || same_but_case(u.text, text)) continue;
     if (u.reading.original != kUtf8 && !gives_a_letter(text, u.text)) continue;
     Candidate c;
@@ -493,7 +597,9 @@ StretchRepair repair_stretch(std::span<const Character> text, bool field) {
     c.text = u.text;
     c.recovered = u.recovered;
     c.unrecovered = u.unrecovered;
-    c.cost = judged_cost(c.text, first_bound);
+    c.cost = search == Search::screened && u.reading.original != kUtf8
+                 ? penalty_of(c.text) + changed_text_cost(text, by_language, c.text)
+                 : judged_cost(c.text, first_bound);
     c.rank = ranked(c);
     found.push_back(std::move(c));
   }
@@ -510,7 +616,7 @@ StretchRepair repair_stretch(std::span<const Character> text, bool field) {
                           single_byte.begin() + std::min(kDeepSingleByte, single_byte.size());
     const Candidate before = found[i];
     // Undone last step first: the earlier wrong reading goes before it in the chain.
-    for (const Undoing& u : undoings_of(before.text, !deep)) {
+    for (const Undoing& u : undoings_of(before.text, !deep, search)) {
       if (!seen.insert(hash_of(u.text)).second || same_but_case(u.text, text)) continue;
       const bool code_pages_only = u.reading.original != kUtf8 && before.chain.readings[0].original != kUtf8;
       if (code_pages_only && !gives_a_letter(text, u.text)) continue;
@@ -552,7 +658,27 @@ StretchRepair repair_stretch(std::span<const Character> text, bool field) {
   return none;
 }
 
-std::optional<StretchRepair> repair_through(std::span<const Character> text, const WrongChain& chain) {
+namespace {
+
+// Characters above ASCII that a settled chain must give back, each from a
+// well-formed sequence of two bytes or more, before it is taken without the
+// model: chance seldom makes that many.
+constexpr std::size_t kPlainlyUndone = 3;
+
+// Text undone through a settled chain that plainly reads as the text: enough
+// characters given back, none of a code page's mix-up's signs, and no page's
+// bytes for it UTF-8 again (a step further might be due).
+bool plainly_undone(std::span<const Character> undone) {
+  const auto given_back = static_cast<std::size_t>(std::count_if(undone.begin(), undone.end(), [](Character c) { return c >= 0x80; }));
+  if (given_back < kPlainlyUndone) return false;
+  if (std::any_of(undone.begin(), undone.end(), [](Character c) { return c == kReplacementCharacter || is_foreign_letter(c); }))
+    return false;
+  return !shows_mix_up(undone) && pages_maybe_utf8(undone, pages_writing(undone)) == 0;
+}
+
+}  // namespace
+
+std::optional<StretchRepair> repair_through(std::span<const Character> text, const WrongChain& chain, Search search) {
   if (chain.length == 0 || !has_non_ascii(text)) return std::nullopt;
   for (std::size_t i = 0; i < chain.length; ++i)
     if (chain.readings[i].original != kUtf8) return std::nullopt;
@@ -565,8 +691,9 @@ std::optional<StretchRepair> repair_through(std::span<const Character> text, con
   // the settled one, only the search can choose.
   std::optional<std::vector<Character>> outer;
   const PageMask writers = pages_writing(text);
+  const PageMask utf8 = search == Search::screened ? pages_maybe_utf8(text, writers) : writers;
   for (std::size_t w = 0; w < t.ids().size(); ++w) {
-    if (!(writers >> w & 1)) continue;
+    if (!(utf8 >> w & 1)) continue;
     auto other = read_as_utf8(written(text, w), w);
     if (!other) continue;
     if (outer && other->text != *outer) return std::nullopt;
@@ -586,6 +713,7 @@ std::optional<StretchRepair> repair_through(std::span<const Character> text, con
   c.text = std::move(u.text);
   c.recovered = recovered;
   c.unrecovered = unrecovered;
+  if (search == Search::screened && plainly_undone(c.text)) return repaired(std::move(c), sure_margin(chain));
   c.cost = judged_cost(c.text, bits(kNaturalBitsPerCharacter) * static_cast<Cost>(c.text.size()));
   if (!reads_naturally(c)) return std::nullopt;
   // The text as it stands need only be known to cost that much more.
@@ -600,9 +728,9 @@ constexpr bool is_field_separator(Character c) { return c == '\t' || c == ';' ||
 
 }  // namespace
 
-LineRepair repair_line(std::span<const Character> line) {
+LineRepair repair_line(std::span<const Character> line, Search search) {
   LineRepair out;
-  StretchRepair whole = repair_stretch(line);
+  StretchRepair whole = repair_stretch(line, false, search);
   if (whole.verdict == RepairVerdict::repaired) {
     out.verdict = whole.verdict;
     out.chain = whole.chain;
@@ -623,7 +751,7 @@ LineRepair repair_line(std::span<const Character> line) {
     const auto end = std::find_if(line.begin() + static_cast<std::ptrdiff_t>(from), line.end(), is_field_separator);
     const std::size_t to = static_cast<std::size_t>(end - line.begin());
     const std::span<const Character> field = line.subspan(from, to - from);
-    StretchRepair r = repair_stretch(field, true);
+    StretchRepair r = repair_stretch(field, true, search);
     if (r.verdict == RepairVerdict::repaired) {
       if (!any) chain = r.chain;
       any = true;

@@ -69,12 +69,18 @@ struct StretchRepair {
 // Finds the chain of wrong decodings whose undoing reads most naturally, and
 // undoes it where sure. A `field` of a line (short, and beside sound text)
 // is repaired only through UTF-8, and at the higher margin.
-StretchRepair repair_stretch(std::span<const Character> text, bool field = false);
+// `plain` searches every stretch in full: the reference the screen (which
+// settles sound text before any model cost) is held to.
+enum class Search : std::uint8_t { screened, plain };
+StretchRepair repair_stretch(std::span<const Character> text, bool field = false, Search search = Search::screened);
 
 // The undoing of a chain through UTF-8 alone, where sure and reading like
 // prose: a file damaged throughout the same way need not be searched again
 // for every line. Nothing where it does not hold (then search).
-std::optional<StretchRepair> repair_through(std::span<const Character> text, const WrongChain& chain);
+// `screened` takes a line that plainly reads undone (enough characters given
+// back, no sign of more damage) without weighing it.
+std::optional<StretchRepair> repair_through(std::span<const Character> text, const WrongChain& chain,
+                                            Search search = Search::screened);
 
 
 // A line: repaired whole where it can be, else field by field (tab, `;`,
@@ -86,7 +92,7 @@ struct LineRepair {
   std::vector<Character> text;                   // the whole line, when repaired
   std::size_t recovered = 0, unrecovered = 0;
 };
-LineRepair repair_line(std::span<const Character> line);
+LineRepair repair_line(std::span<const Character> line, Search search = Search::screened);
 
 // The single-byte encodings a wrong decoding is sought through: the registry's
 // single-byte sources, one for each different code page (KOI-7, which reads

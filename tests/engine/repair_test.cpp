@@ -113,13 +113,56 @@ TEST(Repair, SettledChainAgreesWithTheSearch) {
       continue;
     }
     chains.push_back(searched.chain);
+    // A line damaged twice is not taken as undone by the last step alone.
+    if (searched.chain.length == 2) {
+      const WrongChain last_step{{searched.chain.readings[1]}, 1};
+      EXPECT_FALSE(repair_through(damaged_text, last_step)) << row[1];
+      EXPECT_FALSE(repair_through(damaged_text, last_step, Search::plain)) << row[1];
+    }
     ASSERT_TRUE(shortcut) << row[1];
     EXPECT_EQ(shortcut->text, searched.text) << row[1];
+    // Taken without the model where it plainly reads undone: as when weighed.
+    const auto weighed = repair_through(damaged_text, searched.chain, Search::plain);
+    ASSERT_TRUE(weighed) << row[1];
+    EXPECT_EQ(weighed->text, shortcut->text) << row[1];
   }
   ASSERT_GE(chains.size(), 8u);
   for (const auto& row : data_rows("repair.txt")) {
     if (row[0] != "keep") continue;
-    for (const WrongChain& chain : chains) EXPECT_FALSE(repair_through(as_characters(field_bytes(row[1])), chain)) << row[1];
+    for (const WrongChain& chain : chains) {
+      EXPECT_FALSE(repair_through(as_characters(field_bytes(row[1])), chain)) << row[1];
+      EXPECT_FALSE(repair_through(as_characters(field_bytes(row[1])), chain, Search::plain)) << row[1];
+    }
+  }
+}
+
+// The screen that settles sound text before any model cost (and reads as
+// UTF-8 only the pages whose bytes may be UTF-8) gives what the plain search
+// gives: on the damaged lines of the table, the sound ones and the samples.
+TEST(Repair, ScreenAgreesWithThePlainSearch) {
+  std::vector<Bytes> lines;
+  for (const auto& row : data_rows("repair.txt")) {
+    if (row[0] == "undo") lines.push_back(damaged(field_bytes(row[2]), row[1]).text);
+    if (row[0] == "keep" || row[0] == "lost") lines.push_back(field_bytes(row[1]));
+  }
+  // The samples, sound and damaged (by pages that read every byte, or lack
+  // none the sample's UTF-8 holds).
+  for (const auto& [sample, wrongs] : {std::pair{"russian.txt", std::vector{"KOI8-R"}},
+                                       {"french.txt", {"WINDOWS-1251", "CP850"}},
+                                       {"turkish.txt", {"WINDOWS-1251", "CP850"}}}) {
+    const Bytes text = data_file(sample);
+    for (std::size_t from = 0; from < text.size();) {
+      const std::size_t end = std::min(text.find('\n', from), text.size());
+      lines.push_back(text.substr(from, end - from));
+      for (const char* wrong : wrongs) lines.push_back(damaged(lines.back(), std::string("UTF-8>") + wrong).text);
+      from = end + 1;
+    }
+  }
+  for (const Bytes& line : lines) {
+    const LineRepair screened = repair_line(as_characters(line)), plain = repair_line(as_characters(line), Search::plain);
+    EXPECT_EQ(screened.verdict, plain.verdict) << line;
+    EXPECT_EQ(screened.text, plain.text) << line;
+    EXPECT_EQ(screened.chain, plain.chain) << line;
   }
 }
 
