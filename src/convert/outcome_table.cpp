@@ -8,6 +8,32 @@
 
 
 namespace recodia {
+
+CharacterOutcomes::CharacterOutcomes(ByteProcessor& processor) : processor_(processor) {
+  for (Character c = 0; c < 0x80; ++c) ascii_[c] = work_out(c);
+}
+
+CharacterOutcomes::~CharacterOutcomes() = default;
+
+ByteOutcome CharacterOutcomes::work_out(Character c) {
+  OutcomeSink sink;
+  processor_.process_character(c, sink);
+  return sink.outcome;  // at most ten bytes: a numeric entity ("&#1114111;") is the longest
+}
+
+const ByteOutcome& CharacterOutcomes::of(Character c) {
+  if (c < 0x80) return ascii_[c];
+  if (c >= 0x10000) return scratch_ = work_out(c);
+  std::unique_ptr<std::array<ByteOutcome, 64>>& page = pages_[c >> 6];
+  if (!page) {
+    page = std::make_unique<std::array<ByteOutcome, 64>>();
+    for (Character i = 0; i < 64; ++i) {
+      const Character member = (c & ~Character{63}) | i;
+      (*page)[i] = is_scalar_value(member) ? work_out(member) : ByteOutcome{};
+    }
+  }
+  return (*page)[c & 63];
+}
 namespace {
 
 namespace avx512 = kernels::avx512;

@@ -6,9 +6,11 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <optional>
 #include <span>
 
+#include "convert/characters.hpp"
 #include "convert/kernels/kernel.hpp"
 #include "convert/settings.hpp"
 
@@ -42,6 +44,32 @@ struct OutcomeSink {
       outcome.bytes[outcome.length++] = b;
     }
   }
+};
+
+class ByteProcessor;
+
+// Each character's outcome through a byte processor whose outcome of a
+// character does not depend on what came before: ASCII worked out at once,
+// the rest of the Basic Multilingual Plane in pages of 64 as they are first
+// met (at most 1 MiB), a character beyond it each time it comes. The
+// processor is the owner's, and must outlive the cache.
+class CharacterOutcomes {
+ public:
+  explicit CharacterOutcomes(ByteProcessor& processor);
+  CharacterOutcomes(const CharacterOutcomes&) = delete;
+  CharacterOutcomes& operator=(const CharacterOutcomes&) = delete;
+  ~CharacterOutcomes();
+
+  const ByteOutcome& of(Character c);
+  const std::array<ByteOutcome, 0x80>& ascii() const { return ascii_; }
+
+ private:
+  ByteOutcome work_out(Character c);
+
+  ByteProcessor& processor_;
+  std::array<ByteOutcome, 0x80> ascii_{};
+  std::array<std::unique_ptr<std::array<ByteOutcome, 64>>, 0x10000 / 64> pages_;
+  ByteOutcome scratch_;
 };
 
 class OutcomeTable {

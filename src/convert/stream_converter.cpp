@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cstring>
+#include <optional>
 #include <utility>
 
 #include "convert/pages.hpp"
@@ -47,7 +48,7 @@ class StreamConverter::Utf8Text {
         kernel_(kernel),
         wide_(fast_ && (kernel == kernels::Kernel::avx512 || kernel == kernels::Kernel::avx2)) {
     if (!fast_) return;  // the plain path works out each character as it comes
-    for (Character c = 0; c < 0x80; ++c) ascii_[c] = work_out(c);
+    outcomes_.emplace(processor_);
     if (!wide_) return;
     // ASCII, Latin-1 and Cyrillic, as the wide kernel reads them; it serves
     // only where most of them write one byte each.
@@ -109,25 +110,7 @@ class StreamConverter::Utf8Text {
     });
   }
 
-  ByteOutcome work_out(Character c) {
-    OutcomeSink sink;
-    processor_.process_character(c, sink);
-    return sink.outcome;  // at most ten bytes: a numeric entity ("&#1114111;") is the longest
-  }
-
-  const ByteOutcome& outcome(Character c) {
-    if (c < 0x80) return ascii_[c];
-    if (c >= 0x10000) return scratch_ = work_out(c);
-    std::unique_ptr<std::array<ByteOutcome, 64>>& page = pages_[c >> 6];
-    if (!page) {
-      page = std::make_unique<std::array<ByteOutcome, 64>>();
-      for (Character i = 0; i < 64; ++i) {
-        const Character member = (c & ~Character{63}) | i;
-        (*page)[i] = is_scalar_value(member) ? work_out(member) : ByteOutcome{};
-      }
-    }
-    return (*page)[c & 63];
-  }
+  const ByteOutcome& outcome(Character c) { return outcomes_->of(c); }
 
   // Copies the whole entry and advances by its length: no branch per character.
   static void put(const ByteOutcome& o, std::uint8_t*& out) {
@@ -174,7 +157,7 @@ class StreamConverter::Utf8Text {
       }
       const std::uint8_t b = p[0];
       if (b < 0x80) {
-        put(ascii_[b], o);
+        put(outcomes_->ascii()[b], o);
         ++p;
         continue;
       }
@@ -224,9 +207,7 @@ class StreamConverter::Utf8Text {
   Utf8Decoder decoder_;
   const CodePage* stray_page_ = nullptr;
   bool at_start_ = true;
-  std::array<ByteOutcome, 0x80> ascii_;
-  std::array<std::unique_ptr<std::array<ByteOutcome, 64>>, 0x10000 / 64> pages_;
-  ByteOutcome scratch_;
+  std::optional<CharacterOutcomes> outcomes_;  // the fast path's
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_single_{};
   alignas(64) std::array<std::array<std::uint8_t, 256>, 2> narrow_kind_{};
   std::array<std::array<ByteOutcome, 256>, 2> narrow_outcome_{};

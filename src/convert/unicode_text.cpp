@@ -59,7 +59,7 @@ UnicodeText::UnicodeText(const ConversionSettings& settings, ConversionPath path
       wide_(form_ == Form::utf32 ? 4 : 2, has_trait(encoding(settings.source), kBigEndian), copy_),
       line_ends_(settings.line_style) {
   if (!fast_) return;  // the plain path works out each character as it comes
-  for (Character c = 0; c < 0x80; ++c) ascii_[c] = work_out(c);
+  outcomes_.emplace(processor_);
   if (!between_kernel_forms(form_, encoding(settings.target).form)) return;
   // The kernels write every character but CR and LF as itself: so must the
   // conversion, as it does between Unicode forms.
@@ -69,28 +69,10 @@ UnicodeText::UnicodeText(const ConversionSettings& settings, ConversionPath path
     if (!writes_itself(c)) return;
   kernel_ = kernel ? *kernel : utf16_kernel::available().back();
   const Encoding& target = encoding(settings.target);
-  kernel_line_ends_ = utf16_kernel::line_end_rule(ascii_, target.form == Form::utf16, has_trait(target, kBigEndian));
+  kernel_line_ends_ = utf16_kernel::line_end_rule(outcomes_->ascii(), target.form == Form::utf16, has_trait(target, kBigEndian));
 }
 
-ByteOutcome UnicodeText::work_out(Character c) {
-  OutcomeSink sink;
-  processor_.process_character(c, sink);
-  return sink.outcome;  // at most ten bytes: a numeric entity ("&#1114111;") is the longest
-}
-
-const ByteOutcome& UnicodeText::outcome(Character c) {
-  if (c < 0x80) return ascii_[c];
-  if (c >= 0x10000) return scratch_ = work_out(c);
-  std::unique_ptr<std::array<ByteOutcome, 64>>& page = pages_[c >> 6];
-  if (!page) {
-    page = std::make_unique<std::array<ByteOutcome, 64>>();
-    for (Character i = 0; i < 64; ++i) {
-      const Character member = (c & ~Character{63}) | i;
-      (*page)[i] = is_scalar_value(member) ? work_out(member) : ByteOutcome{};
-    }
-  }
-  return (*page)[c & 63];
-}
+const ByteOutcome& UnicodeText::outcome(Character c) { return outcomes_->of(c); }
 
 bool UnicodeText::writes_itself(Character c) {
   ByteOutcome itself;
@@ -167,8 +149,8 @@ std::size_t UnicodeText::finish(std::uint8_t* out) {
 
 utf16_kernel::Progress UnicodeText::run_kernel(const std::uint8_t* in, std::size_t size, std::uint8_t* out) const {
   if (form_ == Form::utf16)
-    return utf16_kernel::utf16_to_utf8(*kernel_, wide_.big_endian(), ascii_, kernel_line_ends_, in, size, out);
-  return utf16_kernel::utf8_to_utf16(*kernel_, has_trait(encoding(settings_.target), kBigEndian), ascii_,
+    return utf16_kernel::utf16_to_utf8(*kernel_, wide_.big_endian(), outcomes_->ascii(), kernel_line_ends_, in, size, out);
+  return utf16_kernel::utf8_to_utf16(*kernel_, has_trait(encoding(settings_.target), kBigEndian), outcomes_->ascii(),
                                      kernel_line_ends_, in, size, out);
 }
 

@@ -59,7 +59,6 @@ class UnicodeText {
   void write(Character c, std::uint8_t*& out);
   void write_copied(Character unit, std::uint8_t*& out);
   const ByteOutcome& outcome(Character c);
-  ByteOutcome work_out(Character c);
   bool writes_itself(Character c);
   std::size_t convert_fast(std::span<const std::uint8_t> in, std::uint8_t* out);
   utf16_kernel::Progress run_kernel(const std::uint8_t* in, std::size_t size, std::uint8_t* out) const;
@@ -76,10 +75,8 @@ class UnicodeText {
   // The kernel that writes runs of characters as themselves, where every
   // character but CR and LF is written so (a Unicode source and target).
   std::optional<utf16_kernel::Level> kernel_;
-  utf16_kernel::AsciiOutcomes ascii_{};
+  std::optional<CharacterOutcomes> outcomes_;  // the fast path's
   utf16_kernel::LineEndRule kernel_line_ends_ = utf16_kernel::LineEndRule::stop;
-  std::array<std::unique_ptr<std::array<ByteOutcome, 64>>, 0x10000 / 64> pages_;
-  ByteOutcome scratch_;
 };
 
 }  // namespace recodia
