@@ -162,31 +162,37 @@ def shaped(shape, texts, i):
     raise ValueError(shape)
 
 
-def make_shapes(encodings, folder):
-    """Writes the shaped samples; returns [(path, encoding, language, shape)]."""
-    samples = []
-    for code, name, script, _ in prose.LANGUAGES:
+def languages_and_encodings(encodings):
+    """Each language's held-out texts with each encoding of its script that holds its letters:
+    yields (code, texts, encoding)."""
+    for code, _, script, _ in prose.LANGUAGES:
         texts = held_out_texts(code)
         letters = alphabet(texts)
         for e in encodings:
-            if (script == "cyrillic") != (e.script == "cyrillic") or not holds(e, letters):
+            if (script == "cyrillic") == (e.script == "cyrillic") and holds(e, letters):
+                yield code, texts, e
+
+
+def make_shapes(encodings, folder):
+    """Writes the shaped samples; returns [(path, encoding, language, shape)]."""
+    samples = []
+    for code, texts, e in languages_and_encodings(encodings):
+        for shape in SHAPES:
+            if shape == "nbsp" and "\u00a0" not in e.reverse:
                 continue
-            for shape in SHAPES:
-                if shape == "nbsp" and "\u00a0" not in e.reverse:
-                    continue
-                for i in range(SHAPE_SAMPLES):
-                    text = shaped(shape, texts, i)
-                    data = e.encode(text.replace("\u00a0", "\x00")) if shape == "nbsp" else e.encode(text)
-                    if data is None:
-                        # Messages the encoding cannot hold: those it can, in order.
-                        data = b"\n".join(x for x in (e.encode(y) for y in text.split("\n")) if x)
-                    if shape == "nbsp":
-                        data = data.replace(b"\x00", bytes([e.reverse["\u00a0"]]))
-                    data = data[:1000] if shape not in ("json", "code") else data[-1000:]
-                    path = os.path.join(folder, f"{e.ident}-{code}-{shape}-{i}")
-                    with open(path, "wb") as f:
-                        f.write(data)
-                    samples.append((path, e, code, shape))
+            for i in range(SHAPE_SAMPLES):
+                text = shaped(shape, texts, i)
+                data = e.encode(text.replace("\u00a0", "\x00")) if shape == "nbsp" else e.encode(text)
+                if data is None:
+                    # Messages the encoding cannot hold: those it can, in order.
+                    data = b"\n".join(x for x in (e.encode(y) for y in text.split("\n")) if x)
+                if shape == "nbsp":
+                    data = data.replace(b"\x00", bytes([e.reverse["\u00a0"]]))
+                data = data[:1000] if shape not in ("json", "code") else data[-1000:]
+                path = os.path.join(folder, f"{e.ident}-{code}-{shape}-{i}")
+                with open(path, "wb") as f:
+                    f.write(data)
+                samples.append((path, e, code, shape))
     return samples
 
 
@@ -239,21 +245,16 @@ def make_probes(by_ident, folder):
 def make_samples(encodings, folder):
     """Writes the samples; returns [(path, encoding, language, size label)]."""
     samples = []
-    for code, name, script, _ in prose.LANGUAGES:
-        texts = held_out_texts(code)
-        letters = alphabet(texts)
-        for e in encodings:
-            if (script == "cyrillic") != (e.script == "cyrillic") or not holds(e, letters):
-                continue
-            stream = encoded_stream(e, texts)
-            for size, label, wanted in SIZES:
-                count = min(wanted, len(stream) // size)
-                stride = len(stream) // max(count, 1)
-                for i in range(count):
-                    path = os.path.join(folder, f"{e.ident}-{code}-{size}-{i}")
-                    with open(path, "wb") as f:
-                        f.write(stream[i * stride:i * stride + size])
-                    samples.append((path, e, code, label))
+    for code, texts, e in languages_and_encodings(encodings):
+        stream = encoded_stream(e, texts)
+        for size, label, wanted in SIZES:
+            count = min(wanted, len(stream) // size)
+            stride = len(stream) // max(count, 1)
+            for i in range(count):
+                path = os.path.join(folder, f"{e.ident}-{code}-{size}-{i}")
+                with open(path, "wb") as f:
+                    f.write(stream[i * stride:i * stride + size])
+                samples.append((path, e, code, label))
     return samples
 
 
